@@ -40,8 +40,7 @@ bool IsSafeWrite(const Char* section, const Char* key, const Char* value) {
     if (section == nullptr || hasLineBreak(section) || Contains(section, Char(']'))) {
         return false;
     }
-    if (key != nullptr &&
-        (hasLineBreak(key) || Contains(key, Char('=')) || key[0] == Char('['))) {
+    if (key != nullptr && (hasLineBreak(key) || Contains(key, Char('=')) || key[0] == Char('['))) {
         return false;
     }
     return value == nullptr || !hasLineBreak(value);
@@ -100,7 +99,9 @@ bool CIniFile::SetFilePath(const std::wstring& path) {
     return true;
 }
 
-std::wstring CIniFile::GetFilePath() const { return m_filePath; }
+std::wstring CIniFile::GetFilePath() const {
+    return m_filePath;
+}
 
 bool CIniFile::ReadString(const wchar_t* section, const wchar_t* key, std::wstring& value) {
     std::uint32_t size = kReadChunk;
@@ -198,8 +199,7 @@ bool CIniFile::WriteValue(const wchar_t* section, const wchar_t* key, const wcha
     return WriteEntry(section, key, value);
 }
 
-bool CIniFile::WriteString(const wchar_t* section, const wchar_t* key,
-                           const std::wstring& value) {
+bool CIniFile::WriteString(const wchar_t* section, const wchar_t* key, const std::wstring& value) {
     return WriteValue(section, key, value.c_str());
 }
 

@@ -9,7 +9,7 @@ namespace NGUtils {
 // The operations are declared in this order on purpose: the slot order of the virtual table is
 // part of the library's interface.
 class IIniFile {
-public:
+  public:
     virtual ~IIniFile() = default;
 
     virtual bool SetFilePath(const std::wstring& path) = 0;
@@ -31,7 +31,7 @@ public:
     virtual bool WriteValue(const wchar_t* section, const wchar_t* key, const wchar_t* value) = 0;
     virtual bool DeleteKey(const wchar_t* section, const wchar_t* key) = 0;
 
-protected:
+  protected:
     IIniFile() = default;
     IIniFile(const IIniFile&) = default;
     IIniFile& operator=(const IIniFile&) = default;
@@ -40,7 +40,7 @@ protected:
 // Holds only the file's path: every call goes to the file at once, so a read always sees what
 // another program wrote a moment before.
 class CIniFile : public IIniFile {
-public:
+  public:
     CIniFile() = default;
     ~CIniFile() override = default;
 
@@ -67,7 +67,7 @@ public:
     virtual bool ReadYesNo(const wchar_t* section, const wchar_t* key, std::int32_t& value);
     virtual bool ReadDouble(const wchar_t* section, const wchar_t* key, double& value);
 
-private:
+  private:
     std::wstring m_filePath;
 };
 

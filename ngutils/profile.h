@@ -17,9 +17,8 @@
 
 namespace NGUtils {
 
-std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key,
-                           const wchar_t* defaultValue, wchar_t* buffer, std::uint32_t size,
-                           const wchar_t* file);
+std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
+                           wchar_t* buffer, std::uint32_t size, const wchar_t* file);
 std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
                            char* buffer, std::uint32_t size, const char* file);
 int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* value,

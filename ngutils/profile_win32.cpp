@@ -5,9 +5,8 @@
 
 namespace NGUtils {
 
-std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key,
-                           const wchar_t* defaultValue, wchar_t* buffer, std::uint32_t size,
-                           const wchar_t* file) {
+std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
+                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) {
     return GetPrivateProfileStringW(section, key, defaultValue, buffer, size, file);
 }
 
@@ -34,8 +33,8 @@ std::string ProfileNarrowPath(const std::wstring& path) {
     const bool utf8 = GetACP() == CP_UTF8;
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL lossy = FALSE;
-    const int needed = WideCharToMultiByte(CP_ACP, flags, path.data(), length, nullptr, 0,
-                                           nullptr, utf8 ? nullptr : &lossy);
+    const int needed = WideCharToMultiByte(CP_ACP, flags, path.data(), length, nullptr, 0, nullptr,
+                                           utf8 ? nullptr : &lossy);
     if (needed <= 0 || lossy) {
         // A best-fit or "?" substitute would name another file.
         return {};

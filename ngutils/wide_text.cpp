@@ -10,8 +10,12 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
 
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+bool IsHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
 
 void AppendUtf16(std::u16string& out, char32_t c) {
     if (c >= 0x10000) {

@@ -1,0 +1,299 @@
+// How the INI library behaves on real files. The same table runs in the Windows build, where
+// the system's own profile functions answer, and in the Linux build, where our engine does: a
+// case that passes under one and fails under the other is a fault in our engine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ini_file.h"
+#include "profile.h"
+#include "temp_folder.h"
+
+namespace {
+
+using NGUtils::CIniFile;
+using testing_support::ReadBytes;
+using testing_support::TempFolder;
+
+struct ReadCase {
+    const char* name;
+    std::string content;
+    const wchar_t* section;
+    const wchar_t* key;
+    bool found;
+    std::wstring value;
+};
+
+// Bytes of a UTF-16LE file with a BOM, from ASCII-or-wide text.
+std::string Utf16LeFile(const std::wstring& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : NGUtils::Utf16FromWide(text)) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+std::vector<ReadCase> ReadCases() {
+    return {
+        {"exact names", "[Sec]\r\nKey=v1\r\n", L"Sec", L"Key", true, L"v1"},
+        {"names ignore ASCII case", "[Sec]\r\nKey=v1\r\n", L"sEC", L"KEY", true, L"v1"},
+        {"blanks around names and value", "[ Sec ]\r\n  Key  =  value  \r\n", L"Sec", L"Key", true,
+         L"value"},
+        {"blanks in the call are trimmed", "[Sec]\r\nKey=v\r\n", L" Sec ", L"\tKey ", true, L"v"},
+        {"tabs trimmed", "[S]\r\n\tTab\t=\tv\t\r\n", L"S", L"Tab", true, L"v"},
+        {"indented header", "  [Ind]  \r\nA=1\r\n", L"Ind", L"A", true, L"1"},
+        {"inner blanks must match", "[In ner]\r\nMy Key=2\r\n", L"In  ner", L"My Key", false, L""},
+        {"inner blanks kept", "[In ner]\r\nMy Key=2\r\n", L"In ner", L"My Key", true, L"2"},
+        {"double quotes removed", "[Q]\r\nd=\"v\"\r\n", L"Q", L"d", true, L"v"},
+        {"single quotes removed", "[Q]\r\ns='v'\r\n", L"Q", L"s", true, L"v"},
+        {"mismatched quotes kept", "[Q]\r\nm=\"v'\r\n", L"Q", L"m", true, L"\"v'"},
+        {"one quote kept", "[Q]\r\nl=\"v\r\n", L"Q", L"l", true, L"\"v"},
+        {"blanks inside quotes kept", "[Q]\r\nin=\" v \"\r\n", L"Q", L"in", true, L" v "},
+        {"trimmed then unquoted", "[Q]\r\nout=  \"v\"  \r\n", L"Q", L"out", true, L"v"},
+        {"only one pair removed", "[Q]\r\ndbl=\"\"v\"\"\r\n", L"Q", L"dbl", true, L"\"v\""},
+        {"empty quotes are empty", "[Q]\r\ne=\"\"\r\n", L"Q", L"e", false, L""},
+        {"no inline comments", "[Q]\r\ninl=a ;b\r\n", L"Q", L"inl", true, L"a ;b"},
+        {"split at the first equals sign", "[Q]\r\neq=a=b\r\n", L"Q", L"eq", true, L"a=b"},
+        {"inner whitespace of a value kept", "[Q]\r\nK= a\tb  c \t\r\n", L"Q", L"K", true,
+         L"a\tb  c"},
+        {"present but empty", "[Q]\r\nnoval=\r\n", L"Q", L"noval", false, L""},
+        {"line without equals is no key", "[C]\r\nJustText\r\n", L"C", L"JustText", false, L""},
+        {"hash is no comment", "[C]\r\n#hash=2\r\n", L"C", L"#hash", true, L"2"},
+        {"first section and first key win",
+         "[S]\r\nA=1\r\nD=first\r\nD=second\r\n[T]\r\nX=1\r\n[s]\r\nA=2\r\nB=2\r\n", L"S", L"D",
+         true, L"first"},
+        {"a duplicate section's keys are invisible",
+         "[S]\r\nA=1\r\n[T]\r\nX=1\r\n[s]\r\nA=2\r\nB=2\r\n", L"S", L"B", false, L""},
+        {"headerless top is section \"\"", "A=0\r\n[X]\r\nB=1\r\n", L"", L"A", true, L"0"},
+        {"broken header belongs to the section before", "[S]\r\nA=1\r\n[T\r\nB=1\r\n", L"S", L"B",
+         true, L"1"},
+        {"broken header is no section", "[S]\r\nA=1\r\n[T\r\nB=1\r\n", L"T", L"B", false, L""},
+        {"text after the bracket ignored", "[T]junk\r\nC=3\r\n", L"T", L"C", true, L"3"},
+        {"name runs to the last bracket", "[V]]\r\nF=1\r\n", L"V]", L"F", true, L"1"},
+        {"LF only", "[S]\nA=1\nB=2\n", L"S", L"B", true, L"2"},
+        {"CR only", "[S]\rA=1\rB=2\r", L"S", L"B", true, L"2"},
+        {"no final line break", "[S]\r\nA=1\r\nB=2", L"S", L"B", true, L"2"},
+        {"missing section", "[S]\r\nA=1\r\n", L"Nope", L"A", false, L""},
+        {"missing key", "[S]\r\nA=1\r\n", L"S", L"Nope", false, L""},
+        {"empty file", "", L"S", L"A", false, L""},
+        {"UTF-8 BOM is not part of a name", "\xEF\xBB\xBFK=1\r\n[S]\r\nA=2\r\n", L"", L"K", true,
+         L"1"},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF[S]\r\nN=caf\xC3\xA9\r\n", L"S", L"N", true, L"caf\u00e9"},
+        {"UTF-16LE with BOM", Utf16LeFile(L"[S]\r\nN=caf\u00e9 \u4e2d\r\n"), L"S", L"N", true,
+         L"caf\u00e9 \u4e2d"},
+        {"non-ASCII names match in the same case", Utf16LeFile(L"[\u00c4bc]\r\nA=1\r\n"),
+         L"\u00c4bc", L"A", true, L"1"},
+        {"only ASCII letters fold", Utf16LeFile(L"[\u00c4bc]\r\nA=1\r\n"), L"\u00e4bc", L"A", false,
+         L""},
+    };
+}
+
+class ProfileReads : public testing::TestWithParam<ReadCase> {};
+
+TEST_P(ProfileReads, ReadStringSeesWhatTheFileHolds) {
+    const ReadCase& c = GetParam();
+    TempFolder folder;
+    const auto file = folder / "case.ini";
+    testing_support::WriteBytes(file, c.content);
+    CIniFile ini;
+    ASSERT_TRUE(ini.SetFilePath(testing_support::WidePath(file)));
+    std::wstring value = L"stale";
+    EXPECT_EQ(ini.ReadString(c.section, c.key, value), c.found);
+    EXPECT_EQ(value, c.value);
+    // Reading never changes the file.
+    EXPECT_EQ(ReadBytes(file), c.content);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ProfileReads, testing::ValuesIn(ReadCases()),
+                         [](const testing::TestParamInfo<ReadCase>& info) {
+                             std::string name;
+                             for (const char* p = info.param.name; *p != 0; ++p) {
+                                 const char ch = *p;
+                                 const bool alnum = (ch >= 'a' && ch <= 'z') ||
+                                                    (ch >= 'A' && ch <= 'Z') ||
+                                                    (ch >= '0' && ch <= '9');
+                                 name.push_back(alnum ? ch : '_');
+                             }
+                             return name;
+                         });
+
+class ProfileFile : public testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(ini.SetFilePath(testing_support::WidePath(file))); }
+    void Put(const std::string& bytes) { testing_support::WriteBytes(file, bytes); }
+    std::wstring Read(const wchar_t* section, const wchar_t* key) {
+        std::wstring value;
+        found = ini.ReadString(section, key, value);
+        return value;
+    }
+
+    TempFolder folder;
+    std::filesystem::path file = folder / "settings.ini";
+    CIniFile ini;
+    bool found = false;
+};
+
+TEST_F(ProfileFile, LongValuesComeBackWholeThroughTheGrowingBuffer) {
+    for (std::size_t length : {510u, 511u, 512u, 600u, 1023u, 1100u, 5000u}) {
+        std::wstring value;
+        for (std::size_t i = 0; i < length; ++i) {
+            value.push_back(static_cast<wchar_t>(L'a' + i % 26));
+        }
+        ASSERT_TRUE(ini.WriteString(L"Long", L"Value", value));
+        EXPECT_EQ(Read(L"Long", L"Value"), value) << length;
+        EXPECT_TRUE(found);
+        std::string narrow;
+        EXPECT_TRUE(ini.ReadStringA("Long", "Value", narrow));
+        EXPECT_EQ(narrow.size(), length);
+    }
+}
+
+TEST_F(ProfileFile, WrittenValuesReadBack) {
+    Put("; settings\r\n[Other]\r\nold=1\r\n\r\n[Next]\r\nn=1\r\n");
+    EXPECT_TRUE(ini.WriteValue(L"Other", L"old", L"2"));
+    EXPECT_TRUE(ini.WriteValue(L"Other", L"HasNewWiaDriver", L"true"));
+    EXPECT_TRUE(ini.WriteInt(L"Brand New", L"CustomResolution", 1200));
+    EXPECT_TRUE(ini.WriteValue(L"NEXT", L"N", L"changed"));
+    EXPECT_EQ(Read(L"Other", L"old"), L"2");
+    EXPECT_EQ(Read(L"Other", L"HasNewWiaDriver"), L"true");
+    EXPECT_EQ(Read(L"Next", L"n"), L"changed");
+    std::int32_t number = 0;
+    EXPECT_TRUE(ini.ReadInt(L"brand new", L"customresolution", number));
+    EXPECT_EQ(number, 1200);
+}
+
+TEST_F(ProfileFile, WritingCreatesAMissingFileButNotAMissingFolder) {
+    EXPECT_TRUE(ini.WriteValue(L"S", L"K", L"v"));
+    EXPECT_EQ(Read(L"S", L"K"), L"v");
+
+    CIniFile elsewhere;
+    const auto missing = folder / "no such folder" / "x.ini";
+    ASSERT_TRUE(elsewhere.SetFilePath(testing_support::WidePath(missing)));
+    EXPECT_FALSE(elsewhere.WriteValue(L"S", L"K", L"v"));
+    EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
+}
+
+TEST_F(ProfileFile, DeletingAKeyUncoversItsDuplicate) {
+    Put("[A]\r\nk=1\r\nd=1\r\n;c\r\nd=2\r\n");
+    EXPECT_TRUE(ini.DeleteKey(L"A", L"d"));
+    EXPECT_EQ(Read(L"A", L"d"), L"2");
+    EXPECT_TRUE(ini.DeleteKey(L"A", L"d"));
+    EXPECT_EQ(Read(L"A", L"d"), L"");
+    EXPECT_FALSE(found);
+    EXPECT_EQ(Read(L"A", L"k"), L"1");
+}
+
+TEST_F(ProfileFile, DeletingWhatIsAbsentSucceeds) {
+    const std::string before = "[A]\r\nk=1\r\n";
+    Put(before);
+    EXPECT_TRUE(ini.DeleteKey(L"A", L"nosuch"));
+    EXPECT_TRUE(ini.DeleteKey(L"Nope", L"nosuch"));
+    EXPECT_TRUE(ini.DeleteKey(L"Nope", nullptr));
+    EXPECT_EQ(ReadBytes(file), before);
+
+    CIniFile missing;
+    const auto path = folder / "never.ini";
+    ASSERT_TRUE(missing.SetFilePath(testing_support::WidePath(path)));
+    EXPECT_TRUE(missing.DeleteKey(L"A", L"k"));
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(ProfileFile, DeletingASectionTakesOnlyTheFirstCopy) {
+    Put(";head\r\n[A]\r\nk=1\r\n;comment in A\r\n\r\n[B]\r\nx=1\r\n[a]\r\nm=2\r\n[C]\r\ny=1\r\n");
+    EXPECT_TRUE(NGUtils::ProfileWriteW(L"A", nullptr, nullptr, ini.GetFilePath().c_str()) > 0);
+    EXPECT_EQ(Read(L"A", L"k"), L"");
+    EXPECT_FALSE(found);
+    // The second copy is now the first one, and visible.
+    EXPECT_EQ(Read(L"A", L"m"), L"2");
+    EXPECT_EQ(Read(L"B", L"x"), L"1");
+    EXPECT_EQ(Read(L"C", L"y"), L"1");
+    EXPECT_TRUE(ini.DeleteKey(L"a", nullptr));
+    EXPECT_EQ(Read(L"A", L"m"), L"");
+    EXPECT_EQ(Read(L"C", L"y"), L"1");
+}
+
+TEST_F(ProfileFile, TextThatWouldInjectLinesIsRefused) {
+    const std::string before = "[S]\r\nK=1\r\n";
+    Put(before);
+    struct Case {
+        const wchar_t* section;
+        const wchar_t* key;
+        const wchar_t* value;
+    };
+    const Case refused[] = {
+        {L"S", L"K", L"a\r\n[X]\r\ny=z"},
+        {L"S", L"K", L"line\nbreak"},
+        {L"S", L"K", L"cr\r"},
+        {L"a]b", L"K", L"v"},
+        {L"a\r\nb", L"K", L"v"},
+        {L"S", L"eq=key", L"v"},
+        {L"S", L"[X]", L"v"},
+        {L"S", L"k\n", L"v"},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(ini.WriteValue(c.section, c.key, c.value));
+        EXPECT_FALSE(ini.WriteString(c.section, c.key, c.value));
+    }
+    EXPECT_FALSE(ini.WriteStringA("S", "K", "a\r\n[X]"));
+    EXPECT_FALSE(ini.WriteStringA("S]", "K", "v"));
+    EXPECT_FALSE(ini.WriteStringA("S", "a=b", "v"));
+    EXPECT_FALSE(ini.WriteStringA("S", "[X]", "v"));
+    EXPECT_EQ(ReadBytes(file), before);
+    // A "[" inside a key, or "=" and "]" inside a value, change nothing of the structure.
+    EXPECT_TRUE(ini.WriteValue(L"S", L"a[b", L"x=y]"));
+    EXPECT_EQ(Read(L"S", L"a[b"), L"x=y]");
+}
+
+TEST_F(ProfileFile, NarrowAndWideOperationsReachTheSameFile) {
+    EXPECT_TRUE(ini.WriteStringA("Narrow", "Key", "from A"));
+    EXPECT_EQ(Read(L"Narrow", L"Key"), L"from A");
+    EXPECT_TRUE(ini.WriteValue(L"Wide", L"Key", L"from W"));
+    std::string narrow;
+    EXPECT_TRUE(ini.ReadStringA("Wide", "Key", narrow));
+    EXPECT_EQ(narrow, "from W");
+    EXPECT_FALSE(ini.ReadStringA("Wide", "Missing", narrow));
+    EXPECT_EQ(narrow, "");
+}
+
+TEST(ProfileNarrowPath, ANameOutsideAsciiReachesTheSameFileThroughTheEightBitPath) {
+    TempFolder folder;
+    // U+00E9 exists in every Western ANSI code page and in UTF-8.
+    const auto subfolder = folder.path() / testing_support::PathFromWide(L"caf\u00e9");
+    std::filesystem::create_directory(subfolder);
+    const auto file = subfolder / "settings.ini";
+    CIniFile ini;
+    ASSERT_TRUE(ini.SetFilePath(testing_support::WidePath(file)));
+    EXPECT_TRUE(ini.WriteStringA("S", "K", "eight-bit"));
+    std::wstring value;
+    EXPECT_TRUE(ini.ReadString(L"S", L"K", value));
+    EXPECT_EQ(value, L"eight-bit");
+    std::string narrow;
+    EXPECT_TRUE(ini.ReadStringA("S", "K", narrow));
+    EXPECT_EQ(narrow, "eight-bit");
+    // Nothing went to a file of a mangled name beside it.
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+}
+
+TEST(ProfileNarrowPath, ANameWithoutAnEightBitFormIsRefused) {
+    TempFolder folder;
+    // A lone surrogate has no UTF-8 form; a CJK character has none in a Western code page.
+    const std::wstring odd =
+        sizeof(wchar_t) == 2 ? std::wstring(L"\u4e2d") : std::wstring(1, wchar_t(0xD800));
+    const std::wstring path = testing_support::WidePath(folder.path()) + L"/" + odd + L".ini";
+    CIniFile ini;
+    ASSERT_TRUE(ini.SetFilePath(path));
+    EXPECT_FALSE(ini.WriteStringA("S", "K", "v"));
+    std::string narrow = "stale";
+    EXPECT_FALSE(ini.ReadStringA("S", "K", narrow));
+    EXPECT_EQ(narrow, "");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+}  // namespace

@@ -1,0 +1,71 @@
+// Test helpers: a private temporary folder and whole-file byte access, on both platforms.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "wide_text.h"
+
+namespace testing_support {
+
+// A wide path for the INI library, as the platform spells it.
+inline std::wstring WidePath(const std::filesystem::path& path) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        return path.wstring();
+    } else {
+        return NGUtils::WideFromUtf8(path.string());
+    }
+}
+
+inline std::filesystem::path PathFromWide(const std::wstring& wide) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        return std::filesystem::path(wide);
+    } else {
+        return std::filesystem::path(NGUtils::Utf8FromWide(wide));
+    }
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+class TempFolder {
+  public:
+    TempFolder() {
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            auto candidate = std::filesystem::temp_directory_path() /
+                             ("ini-test-" + std::to_string(random() % 1000000000ULL));
+            std::error_code error;
+            if (std::filesystem::create_directory(candidate, error)) {
+                m_path = candidate;
+                return;
+            }
+        }
+    }
+    ~TempFolder() {
+        std::error_code error;
+        std::filesystem::remove_all(m_path, error);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+  private:
+    std::filesystem::path m_path;
+};
+
+}  // namespace testing_support
