@@ -1,0 +1,59 @@
+# Sourced by the scripts: makes sure the tools of the build are on the machine. As root on
+# Debian it installs what is missing; otherwise it says exactly what to install.
+
+# Debian package, and the file or command that shows it is there.
+required_packages() {
+    cat <<'LIST'
+cmake               command:cmake
+g++                 command:g++
+make                command:make
+libgtest-dev        file:/usr/include/gtest/gtest.h
+libgmock-dev        file:/usr/include/gmock/gmock.h
+googletest          file:/usr/src/googletest/CMakeLists.txt
+g++-mingw-w64-i686  command:i686-w64-mingw32-g++-posix
+wine                command:wine
+wine32:i386         file:/usr/lib/wine/wineserver32
+wine64              file:/usr/lib/wine/wineserver64
+LIST
+    if [ -n "${REQUIRE_EXTRA_PACKAGES:-}" ]; then
+        printf '%s\n' "$REQUIRE_EXTRA_PACKAGES"
+    fi
+}
+
+missing_packages() {
+    local package check kind target
+    while read -r package check; do
+        [ -n "$package" ] || continue
+        kind=${check%%:*}
+        target=${check#*:}
+        case $kind in
+        command) command -v "$target" >/dev/null 2>&1 || printf '%s\n' "$package" ;;
+        file) [ -e "$target" ] || printf '%s\n' "$package" ;;
+        esac
+    done < <(required_packages)
+}
+
+ensure_requirements() {
+    local missing
+    missing=$(missing_packages | tr '\n' ' ')
+    [ -n "${missing// /}" ] || return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: $missing" >&2
+        echo "Install them as root with:" >&2
+        echo "  dpkg --add-architecture i386 && apt-get update && apt-get install -y $missing" >&2
+        return 1
+    fi
+    echo "Installing: $missing"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    # shellcheck disable=SC2086
+    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    missing=$(missing_packages | tr '\n' ' ')
+    if [ -n "${missing// /}" ]; then
+        echo "Still missing after installing: $missing" >&2
+        return 1
+    fi
+}
