@@ -1,0 +1,167 @@
+#include "launcher.h"
+
+#include <utility>
+
+namespace SetupLauncher {
+
+namespace {
+
+constexpr const char* kProgramParameters = "/passive";
+
+bool Contains(const std::string& text, const char* part) {
+    return text.find(part) != std::string::npos;
+}
+
+bool IsAsciiLetter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsSlash(char c) {
+    return c == '\\' || c == '/';
+}
+
+// The name rule only keeps out names holding "Setup.exe"; a copy of the launcher under any
+// other name would start itself again and again.
+bool IsLauncherItself(ILauncherPlatform& platform, const std::string& path,
+                      const FileIdentity& launcher) {
+    FileIdentity package;
+    return platform.QueryFileIdentity(path, package) && package == launcher;
+}
+
+}  // namespace
+
+int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
+    try {
+        platform.HideConsoleWindow();
+        const std::vector<std::string> arguments = platform.Arguments(argc, argv);
+        PackageList exeList;
+        PackageList msiList;
+        ParseCommandLine(arguments, exeList, msiList);
+        // Entries named on the command line take the place of discovery.
+        if (arguments.empty() || (exeList.empty() && msiList.empty())) {
+            FindPackages(platform, GetLauncherFolder(platform), exeList, msiList);
+        }
+        RunPackages(platform, std::move(exeList), std::move(msiList));
+    } catch (...) {
+        // Out of memory: there is nobody to tell, and the exit status stays 0.
+    }
+    return 0;
+}
+
+void ParseCommandLine(const std::vector<std::string>& arguments, PackageList& exeEntries,
+                      PackageList& msiEntries) {
+    // A value taken by an option is visited again and may itself act as an option.
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const bool hasNext = i + 1 < arguments.size();
+        if (arguments[i] == "-e" && hasNext && arguments[i + 1] != "-m") {
+            SplitList(arguments[i + 1], exeEntries);
+        }
+        if (arguments[i] == "-m" && hasNext) {
+            SplitList(arguments[i + 1], msiEntries);
+        }
+    }
+}
+
+void SplitList(const std::string& value, PackageList& list) {
+    std::size_t start = 0;
+    for (std::size_t separator = value.find(';'); separator != std::string::npos;
+         separator = value.find(';', start)) {
+        list.push_back(value.substr(start, separator - start));
+        start = separator + 1;
+    }
+    if (start == 0 || start < value.size()) {
+        list.push_back(value.substr(start));
+    }
+}
+
+std::string GetLauncherFolder(ILauncherPlatform& platform) {
+    std::string path = platform.ModulePath();
+    const std::size_t cut =
+        platform.Style() == PathStyle::Windows ? path.find_last_of("\\/") : path.find_last_of('/');
+    if (cut != std::string::npos) {
+        path.resize(cut);
+    }
+    return path;
+}
+
+bool FindPackages(ILauncherPlatform& platform, const std::string& folder, PackageList& exeList,
+                  PackageList& msiList) {
+    std::vector<std::string> names;
+    if (!platform.ListFolder(folder, names)) {
+        return false;
+    }
+    for (std::string& name : names) {
+        if (Contains(name, ".exe") && !Contains(name, "Setup.exe")) {
+            exeList.push_back(std::move(name));
+        } else if (Contains(name, ".msi")) {
+            msiList.push_back(std::move(name));
+        }
+    }
+    return true;
+}
+
+bool IsAbsolutePath(const std::string& path, PathStyle style) {
+    if (style == PathStyle::Posix) {
+        return !path.empty() && path[0] == '/';
+    }
+    const bool driveLetter =
+        path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == ':' && IsSlash(path[2]);
+    const bool network = path.size() >= 2 && path[0] == path[1] && IsSlash(path[0]);
+    return driveLetter || network;
+}
+
+std::string PackagePath(ILauncherPlatform& platform, const std::string& name) {
+    const PathStyle style = platform.Style();
+    if (IsAbsolutePath(name, style)) {
+        return name;
+    }
+    const char separator = style == PathStyle::Windows ? '\\' : '/';
+    return GetLauncherFolder(platform) + separator + name;
+}
+
+bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path) {
+    return platform.IsReadable(path);
+}
+
+void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList msiList) {
+    const OsVersion version = platform.QueryVersion();
+    if (version.major < 6 || version.minor == 0) {
+        RunExePackages(platform, exeList);
+    }
+    OpenMsiPackages(platform, msiList);
+}
+
+void RunExePackages(ILauncherPlatform& platform, const PackageList& exeList) {
+    FileIdentity launcher;
+    const bool launcherKnown = platform.QueryFileIdentity(platform.ModulePath(), launcher);
+    for (const std::string& name : exeList) {
+        if (name.empty()) {
+            continue;
+        }
+        const std::string path = PackagePath(platform, name);
+        if (!IsPackageReadable(platform, path)) {
+            continue;
+        }
+        if (launcherKnown && IsLauncherItself(platform, path, launcher)) {
+            continue;
+        }
+        const ProcessHandle process = platform.StartProgram(path, kProgramParameters);
+        if (process != kNoProcess) {
+            platform.WaitForProcessEnd(process);
+        }
+    }
+}
+
+void OpenMsiPackages(ILauncherPlatform& platform, const PackageList& msiList) {
+    for (const std::string& name : msiList) {
+        if (name.empty()) {
+            continue;
+        }
+        const std::string path = PackagePath(platform, name);
+        if (IsPackageReadable(platform, path)) {
+            platform.OpenDocument(path);
+        }
+    }
+}
+
+}  // namespace SetupLauncher

@@ -1,0 +1,50 @@
+// The launcher: reads its command line, finds the packages beside it and starts them.
+// Program packages run one at a time, each with "/passive", behind the version gate; installer
+// packages are then handed to the system's "open" action without waiting.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace SetupLauncher {
+
+// Ordered names, duplicates allowed. A discovered entry is a bare file name; a command-line
+// entry may also be a path.
+using PackageList = std::vector<std::string>;
+
+// The body of main: hides the console, reads the command line, runs the packages. Always 0.
+int RunLauncher(ILauncherPlatform& platform, int argc, char** argv);
+
+// Fills the -e list and the -m list from the arguments (the program's own name first).
+void ParseCommandLine(const std::vector<std::string>& arguments, PackageList& exeEntries,
+                      PackageList& msiEntries);
+
+// Appends the ";"-separated entries of one option value. A value without ";" is one entry,
+// even when empty; text after the last ";" is an entry only when it is not empty.
+void SplitList(const std::string& value, PackageList& list);
+
+// The folder of the running launcher, without a trailing separator.
+std::string GetLauncherFolder(ILauncherPlatform& platform);
+
+// Sorts the folder's entries into the .exe list and the .msi list by byte-wise,
+// case-sensitive substring rules. False (and nothing added) when the folder cannot be listed.
+bool FindPackages(ILauncherPlatform& platform, const std::string& folder, PackageList& exeList,
+                  PackageList& msiList);
+
+bool IsAbsolutePath(const std::string& path, PathStyle style);
+
+// The full path of a package: an absolute entry as it is, any other beside the launcher.
+std::string PackagePath(ILauncherPlatform& platform, const std::string& name);
+
+bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path);
+
+// The version gate, then the program packages, then the installer packages.
+void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList msiList);
+
+void RunExePackages(ILauncherPlatform& platform, const PackageList& exeList);
+
+void OpenMsiPackages(ILauncherPlatform& platform, const PackageList& msiList);
+
+}  // namespace SetupLauncher

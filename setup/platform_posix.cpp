@@ -1,0 +1,177 @@
+// The launcher's operations on POSIX systems. There is no console window to hide and no
+// version to report (0.0 keeps the version gate open); program packages are started directly,
+// installer packages are handed to xdg-open.
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform.h"
+
+extern char** environ;
+
+namespace SetupLauncher {
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Empty when the program is not on PATH.
+std::string FindOnPath(const std::string& program) {
+    const char* searchPath = std::getenv("PATH");
+    if (searchPath == nullptr) {
+        return {};
+    }
+    const std::string folders = searchPath;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = folders.find(':', start);
+        // An empty entry stands for the current folder.
+        const std::size_t length = (end == std::string::npos ? folders.size() : end) - start;
+        const std::string candidate =
+            (length == 0 ? std::string(".") : folders.substr(start, length)) + "/" + program;
+        if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        if (end == std::string::npos) {
+            return {};
+        }
+        start = end + 1;
+    }
+}
+
+void WaitForChild(pid_t child) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+class CPosixPlatform final : public ILauncherPlatform {
+  public:
+    PathStyle Style() const override { return PathStyle::Posix; }
+
+    void HideConsoleWindow() override {}
+
+    std::vector<std::string> Arguments(int argc, char** argv) override {
+        std::vector<std::string> arguments;
+        for (int i = 0; i < argc && argv[i] != nullptr; ++i) {
+            arguments.emplace_back(argv[i]);
+        }
+        return arguments;
+    }
+
+    std::string ModulePath() override {
+        std::string buffer(256, '\0');
+        for (;;) {
+            const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (length < 0) {
+                return {};
+            }
+            if (static_cast<std::size_t>(length) < buffer.size()) {
+                buffer.resize(static_cast<std::size_t>(length));
+                return buffer;
+            }
+            // The link may have been cut to fit: try again with room to spare.
+            buffer.resize(buffer.size() * 2);
+        }
+    }
+
+    bool ListFolder(const std::string& folder, std::vector<std::string>& names) override {
+        DIR* stream = opendir(folder.c_str());
+        if (stream == nullptr) {
+            return false;
+        }
+        try {
+            while (const dirent* entry = readdir(stream)) {
+                names.emplace_back(entry->d_name);
+            }
+        } catch (...) {
+            closedir(stream);
+            throw;
+        }
+        closedir(stream);
+        return true;
+    }
+
+    OsVersion QueryVersion() override { return {}; }
+
+    bool IsReadable(const std::string& path) override {
+        // Non-blocking, so that a FIFO under a package name cannot hold the launcher here.
+        const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (file < 0) {
+            return false;
+        }
+        // A folder opens for reading too, and is no package.
+        struct stat info {};
+        const bool readable = fstat(file, &info) == 0 && S_ISREG(info.st_mode);
+        close(file);
+        return readable;
+    }
+
+    bool QueryFileIdentity(const std::string& path, FileIdentity& identity) override {
+        struct stat info {};
+        if (path.empty() || stat(path.c_str(), &info) != 0) {
+            return false;
+        }
+        identity.volume = static_cast<std::uint64_t>(info.st_dev);
+        identity.index = static_cast<std::uint64_t>(info.st_ino);
+        return true;
+    }
+
+    ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
+        // No shell between us and the package, so nothing in the path needs quoting.
+        std::string program = path;
+        std::string parameter = parameters;
+        char* childArguments[] = {program.data(), parameter.data(), nullptr};
+        pid_t child = 0;
+        if (posix_spawn(&child, path.c_str(), nullptr, nullptr, childArguments, environ) != 0) {
+            return kNoProcess;
+        }
+        return static_cast<ProcessHandle>(child);
+    }
+
+    void WaitForProcessEnd(ProcessHandle process) override {
+        WaitForChild(static_cast<pid_t>(process));
+    }
+
+    void OpenDocument(const std::string& path) override {
+        const std::string opener = FindOnPath("xdg-open");
+        if (opener.empty()) {
+            return;
+        }
+        std::string name = "xdg-open";
+        std::string document = path;
+        char* openerArguments[] = {name.data(), document.data(), nullptr};
+        // The opener runs as a grandchild that init adopts, so it is never waited for and
+        // never left behind as a zombie.
+        const pid_t child = fork();
+        if (child < 0) {
+            return;
+        }
+        if (child == 0) {
+            const pid_t grandchild = fork();
+            if (grandchild == 0) {
+                execve(opener.c_str(), openerArguments, environ);
+                _exit(127);
+            }
+            _exit(0);
+        }
+        WaitForChild(child);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<ILauncherPlatform> CreateSystemPlatform() {
+    return std::make_unique<CPosixPlatform>();
+}
+
+}  // namespace SetupLauncher

@@ -1,0 +1,77 @@
+// A stand-in for the system that records every start, wait and open in one event list.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace SetupLauncher {
+
+class CFakePlatform final : public ILauncherPlatform {
+  public:
+    PathStyle style = PathStyle::Windows;
+    std::vector<std::string> arguments = {"Setup.exe"};
+    std::string modulePath = R"(C:\pkg\Setup.exe)";
+    bool folderListable = true;
+    std::vector<std::string> folderEntries;
+    OsVersion version{5, 1};
+    std::set<std::string> readable;
+    std::map<std::string, FileIdentity> identities;
+    std::set<std::string> failingStarts;
+    std::vector<std::string> events;
+
+    // A readable file with an identity of its own.
+    void AddFile(const std::string& path) {
+        readable.insert(path);
+        identities[path] = {7, identities.size() + 100};
+    }
+
+    PathStyle Style() const override { return style; }
+    void HideConsoleWindow() override { events.push_back("hide"); }
+    std::vector<std::string> Arguments(int, char**) override { return arguments; }
+    std::string ModulePath() override { return modulePath; }
+
+    bool ListFolder(const std::string& folder, std::vector<std::string>& names) override {
+        events.push_back("list " + folder);
+        if (!folderListable) {
+            return false;
+        }
+        names.insert(names.end(), folderEntries.begin(), folderEntries.end());
+        return true;
+    }
+
+    OsVersion QueryVersion() override { return version; }
+    bool IsReadable(const std::string& path) override { return readable.count(path) != 0; }
+
+    bool QueryFileIdentity(const std::string& path, FileIdentity& identity) override {
+        const auto found = identities.find(path);
+        if (found == identities.end()) {
+            return false;
+        }
+        identity = found->second;
+        return true;
+    }
+
+    ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
+        events.push_back("start " + path + " " + parameters);
+        if (failingStarts.count(path) != 0) {
+            return kNoProcess;
+        }
+        started_.push_back(path);
+        return started_.size();
+    }
+
+    void WaitForProcessEnd(ProcessHandle process) override {
+        events.push_back("wait " + started_.at(process - 1));
+    }
+
+    void OpenDocument(const std::string& path) override { events.push_back("open " + path); }
+
+  private:
+    std::vector<std::string> started_;
+};
+
+}  // namespace SetupLauncher

@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "fake_platform.h"
+#include "launcher.h"
+
+namespace SetupLauncher {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST(SetupDiscovery, NameRulesAreByteWiseAndCaseSensitive) {
+    CFakePlatform platform;
+    platform.folderEntries = {
+        ".",           "..",         "runtime_x86.exe", "Setup.exe",   "MySetup.exe",
+        "RUNTIME.EXE", "SETUP.EXE",  "tool.exe.config", "runtime.msi", "Setup.exe.msi",
+        "a.msi.exe",   "readme.txt", "setup.exe",       "b.MSI",       "z.exe"};
+    PackageList exeList;
+    PackageList msiList;
+    ASSERT_TRUE(FindPackages(platform, R"(C:\pkg)", exeList, msiList));
+    EXPECT_EQ(exeList,
+              (Strings{"runtime_x86.exe", "tool.exe.config", "a.msi.exe", "setup.exe", "z.exe"}));
+    EXPECT_EQ(msiList, (Strings{"runtime.msi", "Setup.exe.msi"}));
+    EXPECT_EQ(platform.events, Strings{R"(list C:\pkg)"});
+}
+
+TEST(SetupDiscovery, UnlistableFolderGivesNoPackages) {
+    CFakePlatform platform;
+    platform.folderListable = false;
+    platform.folderEntries = {"a.exe"};
+    PackageList exeList;
+    PackageList msiList;
+    EXPECT_FALSE(FindPackages(platform, R"(C:\gone)", exeList, msiList));
+    EXPECT_TRUE(exeList.empty());
+    EXPECT_TRUE(msiList.empty());
+}
+
+// A folder with a.exe, b.exe and c.msi beside the launcher C:\pkg\Setup.exe.
+CFakePlatform PlatformWithPackages() {
+    CFakePlatform platform;
+    for (const char* name : {"Setup.exe", "a.exe", "b.exe", "c.msi"}) {
+        platform.AddFile(std::string(R"(C:\pkg\)") + name);
+    }
+    return platform;
+}
+
+const Strings kAllRun = {R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)",
+                         R"(start C:\pkg\b.exe /passive)", R"(wait C:\pkg\b.exe)",
+                         R"(open C:\pkg\c.msi)"};
+
+TEST(SetupRunPackages, VersionGateDecidesOnTheProgramPackages) {
+    const std::tuple<std::uint32_t, std::uint32_t, bool> cases[] = {
+        {5, 1, true},  {5, 2, true},  {6, 0, true},   {6, 1, false}, {6, 2, false},
+        {6, 3, false}, {10, 0, true}, {10, 1, false}, {0, 0, true},
+    };
+    for (const auto& [major, minor, runsPrograms] : cases) {
+        CFakePlatform platform = PlatformWithPackages();
+        platform.version = {major, minor};
+        RunPackages(platform, {"a.exe", "b.exe"}, {"c.msi"});
+        const Strings expected = runsPrograms ? kAllRun : Strings{R"(open C:\pkg\c.msi)"};
+        EXPECT_EQ(platform.events, expected) << major << "." << minor;
+    }
+}
+
+TEST(SetupRunPackages, EmptyListsStartNothing) {
+    CFakePlatform platform = PlatformWithPackages();
+    RunPackages(platform, {}, {});
+    EXPECT_TRUE(platform.events.empty());
+}
+
+TEST(SetupRunPackages, SkipsWhatCannotBeReadOrStarted) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.AddFile(R"(C:\pkg\broken.exe)");
+    platform.failingStarts.insert(R"(C:\pkg\broken.exe)");
+    // tools.exe (a folder) and gone.exe / gone.msi are not readable.
+    RunPackages(platform, {"tools.exe", "broken.exe", "gone.exe", "a.exe"}, {"gone.msi", "c.msi"});
+    EXPECT_EQ(platform.events,
+              (Strings{R"(start C:\pkg\broken.exe /passive)", R"(start C:\pkg\a.exe /passive)",
+                       R"(wait C:\pkg\a.exe)", R"(open C:\pkg\c.msi)"}));
+}
+
+TEST(SetupRunPackages, NeverStartsTheRunningLauncher) {
+    CFakePlatform platform = PlatformWithPackages();
+    // The same file under other spellings, as a case-insensitive file system shows it.
+    platform.identities[R"(C:\pkg\setup.exe)"] = platform.identities.at(platform.modulePath);
+    platform.identities[R"(D:\copy\SETUP.EXE)"] = platform.identities.at(platform.modulePath);
+    platform.readable.insert({R"(C:\pkg\setup.exe)", R"(D:\copy\SETUP.EXE)"});
+    RunPackages(platform, {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "b.exe"}, {"c.msi"});
+    EXPECT_EQ(platform.events, kAllRun);
+}
+
+TEST(SetupRunPackages, UnknownLauncherIdentityExcludesNothing) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.identities.erase(platform.modulePath);
+    RunPackages(platform, {"a.exe", "b.exe"}, {"c.msi"});
+    EXPECT_EQ(platform.events, kAllRun);
+}
+
+TEST(SetupEntry, DiscoveryRunsWhenNoEntryIsNamed) {
+    const Strings extras[] = {{}, {"-e"}, {"-m"}, {"-ex", "a.exe"}, {"-E", "a.exe"}};
+    for (const Strings& extra : extras) {
+        CFakePlatform platform = PlatformWithPackages();
+        platform.folderEntries = {"a.exe", "Setup.exe", "c.msi", "b.exe"};
+        platform.arguments = {"Setup.exe"};
+        platform.arguments.insert(platform.arguments.end(), extra.begin(), extra.end());
+        EXPECT_EQ(RunLauncher(platform, 0, nullptr), 0);
+        Strings expected = {"hide", R"(list C:\pkg)"};
+        expected.insert(expected.end(), kAllRun.begin(), kAllRun.end());
+        EXPECT_EQ(platform.events, expected) << testing::PrintToString(platform.arguments);
+    }
+}
+
+TEST(SetupEntry, NoArgumentsAtAllStillDiscovers) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.arguments.clear();
+    platform.folderEntries = {"c.msi"};
+    RunLauncher(platform, 0, nullptr);
+    EXPECT_EQ(platform.events, (Strings{"hide", R"(list C:\pkg)", R"(open C:\pkg\c.msi)"}));
+}
+
+TEST(SetupEntry, CommandLineEntriesReplaceDiscovery) {
+    struct Case {
+        PathStyle style;
+        std::string modulePath;
+        Strings arguments;
+        Strings files;
+        Strings events;
+    };
+    const Case cases[] = {
+        {PathStyle::Windows,
+         R"(C:\pkg\Setup.exe)",
+         {"Setup.exe", "-e", R"(b.exe;;D:\other\x.exe;)", "-m", "c.msi;//srv/s/d.msi", "-e",
+          "a.exe"},
+         {R"(C:\pkg\a.exe)", R"(C:\pkg\b.exe)", R"(D:\other\x.exe)", R"(C:\pkg\c.msi)",
+          "//srv/s/d.msi"},
+         {"hide", R"(start C:\pkg\b.exe /passive)", R"(wait C:\pkg\b.exe)",
+          R"(start D:\other\x.exe /passive)", R"(wait D:\other\x.exe)",
+          R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)", R"(open C:\pkg\c.msi)",
+          "open //srv/s/d.msi"}},
+        {PathStyle::Posix,
+         "/opt/pkg/Setup",
+         {"Setup", "-e", "/srv/x.exe;sub/y.exe;Setup", "-m", "/srv/z.msi"},
+         {"/opt/pkg/Setup", "/srv/x.exe", "/opt/pkg/sub/y.exe", "/srv/z.msi"},
+         {"hide", "start /srv/x.exe /passive", "wait /srv/x.exe",
+          "start /opt/pkg/sub/y.exe /passive", "wait /opt/pkg/sub/y.exe", "open /srv/z.msi"}},
+        // Only empty entries: nothing is discovered and nothing started.
+        {PathStyle::Windows, R"(C:\pkg\Setup.exe)", {"Setup.exe", "-e", ""}, {}, {"hide"}},
+        {PathStyle::Windows, R"(C:\pkg\Setup.exe)", {"Setup.exe", "-m", ";;"}, {}, {"hide"}},
+    };
+    for (const Case& c : cases) {
+        CFakePlatform platform;
+        platform.style = c.style;
+        platform.modulePath = c.modulePath;
+        platform.arguments = c.arguments;
+        platform.folderEntries = {"a.exe", "c.msi"};
+        for (const std::string& file : c.files) {
+            platform.AddFile(file);
+        }
+        RunLauncher(platform, 0, nullptr);
+        EXPECT_EQ(platform.events, c.events) << testing::PrintToString(c.arguments);
+    }
+}
+
+TEST(SetupEntry, CommandLineProgramsStayBehindTheGate) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.version = {6, 1};
+    platform.arguments = {"Setup.exe", "-e", "a.exe", "-m", "c.msi"};
+    RunLauncher(platform, 0, nullptr);
+    EXPECT_EQ(platform.events, (Strings{"hide", R"(open C:\pkg\c.msi)"}));
+}
+
+}  // namespace
+}  // namespace SetupLauncher

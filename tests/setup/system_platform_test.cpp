@@ -1,0 +1,86 @@
+// The real platform layer of the build, on files made for the test.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "launcher.h"
+#include "platform.h"
+
+namespace SetupLauncher {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Utf8Of(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+fs::path PathOf(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+class SetupSystemPlatform : public testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("setup-platform-" + std::to_string(std::random_device{}()));
+        fs::create_directories(folder_ / "tools.exe");
+        for (const char* name : {"a.exe", "caf\xC3\xA9.exe", "\xE4\xB8\xAD.msi"}) {
+            std::ofstream(folder_ / PathOf(name)) << "x";
+        }
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+    std::string In(const std::string& name) const { return Utf8Of(folder_ / PathOf(name)); }
+
+    fs::path folder_;
+    std::unique_ptr<ILauncherPlatform> platform_ = CreateSystemPlatform();
+};
+
+TEST_F(SetupSystemPlatform, OnlyExistingFilesAreReadable) {
+    EXPECT_TRUE(platform_->IsReadable(In("a.exe")));
+    EXPECT_TRUE(platform_->IsReadable(In("caf\xC3\xA9.exe")));
+    EXPECT_FALSE(platform_->IsReadable(In("tools.exe")));
+    EXPECT_FALSE(platform_->IsReadable(In("missing.exe")));
+}
+
+TEST_F(SetupSystemPlatform, FileIdentityTellsFilesApart) {
+    FileIdentity first;
+    FileIdentity again;
+    FileIdentity other;
+    ASSERT_TRUE(platform_->QueryFileIdentity(In("a.exe"), first));
+    ASSERT_TRUE(platform_->QueryFileIdentity(In("a.exe"), again));
+    ASSERT_TRUE(platform_->QueryFileIdentity(In("caf\xC3\xA9.exe"), other));
+    EXPECT_EQ(first, again);
+    EXPECT_FALSE(first == other);
+    EXPECT_FALSE(platform_->QueryFileIdentity(In("missing.exe"), other));
+}
+
+TEST_F(SetupSystemPlatform, ListsNamesOutsideAscii) {
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform_->ListFolder(Utf8Of(folder_), names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.exe", "caf\xC3\xA9.exe", "tools.exe",
+                                               "\xE4\xB8\xAD.msi"}));
+    EXPECT_FALSE(platform_->ListFolder(In("missing"), names));
+}
+
+TEST_F(SetupSystemPlatform, ModulePathNamesTheRunningProgram) {
+    const std::string path = platform_->ModulePath();
+    FileIdentity running;
+    ASSERT_TRUE(platform_->QueryFileIdentity(path, running));
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform_->ListFolder(GetLauncherFolder(*platform_), names));
+    const std::string name = Utf8Of(PathOf(path).filename());
+    EXPECT_EQ(name.rfind("setup_unit_tests", 0), 0u) << path;
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());
+}
+
+}  // namespace
+}  // namespace SetupLauncher
