@@ -1,0 +1,69 @@
+// Stands in for a package under Wine: appends "start|<own name>|<count>|<arguments>" and later
+// "end|<own name>" to the file named by SETUP_TEST_LOG. Between the two it sleeps briefly, or,
+// when it was started as the "open" action (own name beginning with "opener") and
+// SETUP_TEST_RELEASE names a file, it waits until that file exists, to show nobody waits for it.
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t buffer[4096];
+    const DWORD length = GetEnvironmentVariableW(name, buffer, 4096);
+    return length > 0 && length < 4096 ? std::wstring(buffer, length) : std::wstring();
+}
+
+void Append(const std::wstring& logPath, const std::string& line) {
+    const HANDLE log =
+        CreateFileW(logPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    const std::string text = line + "\n";
+    DWORD written = 0;
+    WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(log);
+}
+
+}  // namespace
+
+int wmain() {
+    wchar_t modulePath[4096];
+    const DWORD length = GetModuleFileNameW(nullptr, modulePath, 4096);
+    std::wstring name(modulePath, length);
+    name = name.substr(name.find_last_of(L"\\/") + 1);
+
+    int count = 0;
+    LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::string line = "start|" + Utf8(name) + "|" + std::to_string(count - 1) + "|";
+    for (int i = 1; i < count; ++i) {
+        line += (i > 1 ? " " : "") + Utf8(arguments[i]);
+    }
+    const std::wstring logPath = Environment(L"SETUP_TEST_LOG");
+    Append(logPath, line);
+
+    const std::wstring release = Environment(L"SETUP_TEST_RELEASE");
+    if (name.rfind(L"opener", 0) == 0 && !release.empty()) {
+        for (int i = 0; i < 300 && GetFileAttributesW(release.c_str()) == INVALID_FILE_ATTRIBUTES;
+             ++i) {
+            Sleep(100);
+        }
+    } else {
+        Sleep(300);
+    }
+    Append(logPath, "end|" + Utf8(name));
+    return 0;
+}
