@@ -1,18 +1,154 @@
-// Placeholder until the INI engine lands.
+// The profile layer on POSIX: our own INI engine, with the read semantics of the Windows
+// functions and edits that keep every byte they do not have to change.
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "ini_document.h"
+#include "ini_store_posix.h"
 #include "profile.h"
+#include "wide_text.h"
 
 namespace NGUtils {
-std::uint32_t ProfileReadW(const wchar_t*, const wchar_t*, const wchar_t*, wchar_t* buffer,
-                           std::uint32_t size, const wchar_t*) {
-    if (size > 0) buffer[0] = 0;
-    return 0;
+
+namespace {
+
+using IniEngine::Text;
+
+// A wchar_t is a code point here.
+Text FromWide(const wchar_t* text) {
+    Text out;
+    for (; *text != 0; ++text) {
+        out += static_cast<char32_t>(*text);
+    }
+    return out;
 }
-std::uint32_t ProfileReadA(const char*, const char*, const char*, char* buffer,
-                           std::uint32_t size, const char*) {
-    if (size > 0) buffer[0] = 0;
-    return 0;
+
+Text FromUtf8(const char* text) {
+    return IniEngine::DecodeUtf8(text);
 }
-int ProfileWriteW(const wchar_t*, const wchar_t*, const wchar_t*, const wchar_t*) { return 0; }
-int ProfileWriteA(const char*, const char*, const char*, const char*) { return 0; }
-std::string ProfileNarrowPath(const std::wstring&) { return {}; }
+
+// The value, or the default as a reader returns it.
+Text LookUp(const std::string& path, const Text& section, const Text& key,
+            const std::optional<Text>& defaultValue) {
+    if (auto value = IniEngine::ReadProfileValue(IniEngine::RealFileSystem(), path, section, key)) {
+        return *value;
+    }
+    return defaultValue ? IniEngine::DefaultText(*defaultValue) : Text();
+}
+
+template <typename Char, typename Source>
+std::uint32_t CopyOut(const Source& text, Char* buffer, std::uint32_t size) {
+    const std::size_t count = std::min<std::size_t>(text.size(), size - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        buffer[i] = static_cast<Char>(text[i]);
+    }
+    buffer[count] = 0;
+    return static_cast<std::uint32_t>(count);
+}
+
+int Write(const std::string& path, IniEngine::Edit edit) {
+    return IniEngine::WriteProfileEdit(IniEngine::RealFileSystem(), path, edit) ? 1 : 0;
+}
+
+}  // namespace
+
+std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
+                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    buffer[0] = 0;
+    if (section == nullptr || key == nullptr) {
+        return 0;
+    }
+    try {
+        const std::string path = file != nullptr ? ProfileNarrowPath(file) : std::string();
+        std::optional<Text> fallback;
+        if (defaultValue != nullptr) {
+            fallback = FromWide(defaultValue);
+        }
+        return CopyOut(LookUp(path, FromWide(section), FromWide(key), fallback), buffer, size);
+    } catch (...) {
+        buffer[0] = 0;
+        return 0;
+    }
+}
+
+std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
+                           char* buffer, std::uint32_t size, const char* file) {
+    if (buffer == nullptr || size == 0) {
+        return 0;
+    }
+    buffer[0] = 0;
+    if (section == nullptr || key == nullptr) {
+        return 0;
+    }
+    try {
+        const std::string path = file != nullptr ? std::string(file) : std::string();
+        std::optional<Text> fallback;
+        if (defaultValue != nullptr) {
+            fallback = FromUtf8(defaultValue);
+        }
+        // The cut is in bytes and may split a character: a shorter cut would look whole.
+        const std::string value =
+            IniEngine::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback));
+        return CopyOut(value, buffer, size);
+    } catch (...) {
+        buffer[0] = 0;
+        return 0;
+    }
+}
+
+int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* value,
+                  const wchar_t* file) {
+    if (section == nullptr || file == nullptr) {
+        return 0;
+    }
+    try {
+        IniEngine::Edit edit{FromWide(section), std::nullopt, std::nullopt};
+        if (key != nullptr) {
+            edit.key = FromWide(key);
+            if (value != nullptr) {
+                edit.value = FromWide(value);
+            }
+        }
+        return Write(ProfileNarrowPath(file), std::move(edit));
+    } catch (...) {
+        return 0;
+    }
+}
+
+int ProfileWriteA(const char* section, const char* key, const char* value, const char* file) {
+    if (section == nullptr || file == nullptr) {
+        return 0;
+    }
+    try {
+        IniEngine::Edit edit{FromUtf8(section), std::nullopt, std::nullopt};
+        if (key != nullptr) {
+            edit.key = FromUtf8(key);
+            if (value != nullptr) {
+                edit.value = FromUtf8(value);
+            }
+        }
+        return Write(file, std::move(edit));
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::string ProfileNarrowPath(const std::wstring& path) {
+    for (wchar_t c : path) {
+        const auto code = static_cast<std::uint32_t>(c);
+        // Such a name has no UTF-8 form; a replacement character would name another file, and a
+        // NUL would cut the name short.
+        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return {};
+        }
+    }
+    return Utf8FromWide(path);
+}
+
 }  // namespace NGUtils

@@ -1,0 +1,540 @@
+#include "ini_document.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace NGUtils::IniEngine {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+bool IsBlank(char32_t c) {
+    return c == U' ' || c == U'\t';
+}
+bool IsLineBreak(char32_t c) {
+    return c == U'\r' || c == U'\n';
+}
+bool IsQuote(char32_t c) {
+    return c == U'"' || c == U'\'';
+}
+bool IsSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDFFF;
+}
+
+char32_t FoldAscii(char32_t c) {
+    return (c >= U'A' && c <= U'Z') ? c + (U'a' - U'A') : c;
+}
+
+bool NamesEqual(TextView a, TextView b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TextView Trim(TextView text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) {
+        ++begin;
+    }
+    while (end > begin && IsBlank(text[end - 1])) {
+        --end;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// A value that a reader would trim or unquote is wrapped in double quotes so that it reads back
+// exactly as written.
+Text ValueForWriting(TextView value) {
+    const bool needsQuotes =
+        !value.empty() &&
+        (IsBlank(value.front()) || IsBlank(value.back()) ||
+         (value.size() >= 2 && IsQuote(value.front()) && value.front() == value.back()));
+    if (!needsQuotes) {
+        return Text(value);
+    }
+    Text quoted;
+    quoted.reserve(value.size() + 2);
+    quoted += U'"';
+    quoted += value;
+    quoted += U'"';
+    return quoted;
+}
+
+void AppendUtf16Unit(std::string& out, char32_t unit, bool bigEndian) {
+    const auto high = static_cast<char>((unit >> 8) & 0xFF);
+    const auto low = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
+}
+
+// The file seen as a run of code units (bytes for UTF-8, 16-bit units for UTF-16) after the byte
+// order mark. Everything the structure depends on (line breaks, blanks, brackets, "=", ";",
+// quotes, NUL) is ASCII, and no ASCII unit occurs inside a multi-unit character of either
+// encoding, so lines are parsed on units and only names and values are decoded. An odd byte at
+// the end of a UTF-16 file is no unit: it stays after everything.
+class Units {
+  public:
+    explicit Units(std::string_view bytes) : bytes_(bytes), encoding_(DetectEncoding(bytes)) {
+        switch (encoding_) {
+            case Encoding::Utf8:
+                break;
+            case Encoding::Utf8WithBom:
+                bom_ = 3;
+                break;
+            case Encoding::Utf16Le:
+            case Encoding::Utf16Be:
+                bom_ = 2;
+                unitSize_ = 2;
+                break;
+        }
+        count_ = (bytes_.size() - bom_) / unitSize_;
+    }
+
+    std::size_t size() const { return count_; }
+    std::size_t ByteOffset(std::size_t unit) const { return bom_ + unit * unitSize_; }
+
+    char32_t operator[](std::size_t index) const {
+        const std::size_t at = ByteOffset(index);
+        const auto first = static_cast<unsigned char>(bytes_[at]);
+        if (unitSize_ == 1) {
+            return first;
+        }
+        const auto second = static_cast<unsigned char>(bytes_[at + 1]);
+        return encoding_ == Encoding::Utf16Le ? char32_t(first | (second << 8))
+                                              : char32_t((first << 8) | second);
+    }
+
+    Text Decode(std::size_t begin, std::size_t end) const {
+        if (unitSize_ == 1) {
+            return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin));
+        }
+        Text out;
+        out.reserve(end - begin);
+        for (std::size_t i = begin; i < end; ++i) {
+            const char32_t unit = (*this)[i];
+            const char32_t next = i + 1 < end ? (*this)[i + 1] : 0;
+            if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+                out += 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                ++i;
+            } else {
+                out += unit;
+            }
+        }
+        return out;
+    }
+
+    std::string Encode(TextView text) const {
+        if (unitSize_ == 1) {
+            return EncodeUtf8(text);
+        }
+        const bool bigEndian = encoding_ == Encoding::Utf16Be;
+        std::string out;
+        out.reserve(text.size() * 2);
+        for (char32_t c : text) {
+            if (c > 0x10FFFF) {
+                c = kReplacement;
+            }
+            if (c >= 0x10000) {
+                AppendUtf16Unit(out, 0xD800 + ((c - 0x10000) >> 10), bigEndian);
+                AppendUtf16Unit(out, 0xDC00 + ((c - 0x10000) & 0x3FF), bigEndian);
+            } else {
+                AppendUtf16Unit(out, c, bigEndian);
+            }
+        }
+        return out;
+    }
+
+  private:
+    std::string_view bytes_;
+    Encoding encoding_;
+    std::size_t bom_ = 0;
+    std::size_t unitSize_ = 1;
+    std::size_t count_ = 0;
+};
+
+enum class LineKind { Other, Header, Key, Comment };
+
+// One line as unit positions. Names and values are trimmed; a key's value still has its quotes.
+struct Line {
+    std::size_t begin = 0;
+    std::size_t breakAt = 0;  // where the line break starts, or the end of the text
+    std::size_t end = 0;      // after the line break
+    LineKind kind = LineKind::Other;
+    std::size_t nameBegin = 0;
+    std::size_t nameEnd = 0;
+    std::size_t valueBegin = 0;
+    std::size_t valueEnd = 0;
+
+    bool HasBreak() const { return end > breakAt; }
+};
+
+std::size_t SkipBlanks(const Units& units, std::size_t from, std::size_t end) {
+    while (from < end && IsBlank(units[from])) {
+        ++from;
+    }
+    return from;
+}
+
+std::size_t TrimEnd(const Units& units, std::size_t begin, std::size_t end) {
+    while (end > begin && IsBlank(units[end - 1])) {
+        --end;
+    }
+    return end;
+}
+
+void Classify(const Units& units, Line& line, std::size_t contentEnd) {
+    const std::size_t first = SkipBlanks(units, line.begin, contentEnd);
+    if (first == contentEnd) {
+        return;
+    }
+    const char32_t lead = units[first];
+    if (lead == U'[') {
+        // The name runs to the last "]"; a line without one is neither header nor key.
+        for (std::size_t i = contentEnd; i > first + 1; --i) {
+            if (units[i - 1] == U']') {
+                line.kind = LineKind::Header;
+                line.nameBegin = SkipBlanks(units, first + 1, i - 1);
+                line.nameEnd = TrimEnd(units, line.nameBegin, i - 1);
+                return;
+            }
+        }
+        return;
+    }
+    if (lead == U';') {
+        line.kind = LineKind::Comment;
+        return;
+    }
+    for (std::size_t i = first; i < contentEnd; ++i) {
+        if (units[i] == U'=') {
+            line.kind = LineKind::Key;
+            line.nameBegin = first;
+            line.nameEnd = TrimEnd(units, first, i);
+            // For an empty value this lands after the blanks behind "=", which then stay.
+            line.valueBegin = SkipBlanks(units, i + 1, contentEnd);
+            line.valueEnd = TrimEnd(units, line.valueBegin, contentEnd);
+            return;
+        }
+    }
+}
+
+Line ReadLine(const Units& units, std::size_t pos) {
+    Line line;
+    line.begin = pos;
+    // Past a NUL a line holds nothing a reader sees, as in the C strings Windows reads into.
+    std::size_t contentEnd = kNone;
+    std::size_t i = pos;
+    for (; i < units.size(); ++i) {
+        const char32_t c = units[i];
+        if (IsLineBreak(c)) {
+            break;
+        }
+        if (c == 0 && contentEnd == kNone) {
+            contentEnd = i;
+        }
+    }
+    line.breakAt = i;
+    line.end = i;
+    if (i < units.size()) {
+        line.end =
+            (units[i] == U'\r' && i + 1 < units.size() && units[i + 1] == U'\n') ? i + 2 : i + 1;
+    }
+    Classify(units, line, contentEnd == kNone ? i : contentEnd);
+    return line;
+}
+
+bool NameMatches(const Units& units, std::size_t begin, std::size_t end, TextView wanted) {
+    // A code point takes one to four units, so most names are ruled out before decoding.
+    const std::size_t length = end - begin;
+    if (length < wanted.size() || length > wanted.size() * 4) {
+        return false;
+    }
+    return NamesEqual(units.Decode(begin, end), wanted);
+}
+
+Text ValueOf(const Units& units, const Line& line) {
+    std::size_t begin = line.valueBegin;
+    std::size_t end = line.valueEnd;
+    if (end - begin >= 2 && IsQuote(units[begin]) && units[begin] == units[end - 1]) {
+        ++begin;
+        --end;
+    }
+    return units.Decode(begin, end);
+}
+
+// Where an edit of one section and key applies. The headerless top is the section "" and hides
+// every later "[]".
+struct Location {
+    bool sectionFound = false;
+    std::size_t sectionBegin = 0;
+    std::size_t sectionEnd = 0;
+    std::size_t insertAt = 0;       // after the section's last key line, or after its header
+    bool insertNeedsBreak = false;  // that line is the last of the file and has no line break
+    std::optional<Line> key;
+};
+
+Location Locate(const Units& units, TextView section, std::optional<TextView> key) {
+    Location location;
+    bool inSection = section.empty();
+    location.sectionFound = inSection;
+    for (std::size_t pos = 0; pos < units.size();) {
+        const Line line = ReadLine(units, pos);
+        pos = line.end;
+        if (line.kind == LineKind::Header) {
+            if (inSection) {
+                location.sectionEnd = line.begin;
+                return location;
+            }
+            if (!section.empty() && NameMatches(units, line.nameBegin, line.nameEnd, section)) {
+                inSection = true;
+                location.sectionFound = true;
+                location.sectionBegin = line.begin;
+                location.insertAt = line.end;
+                location.insertNeedsBreak = !line.HasBreak();
+            }
+        } else if (inSection && line.kind == LineKind::Key) {
+            location.insertAt = line.end;
+            location.insertNeedsBreak = !line.HasBreak();
+            if (key && !location.key && NameMatches(units, line.nameBegin, line.nameEnd, *key)) {
+                location.key = line;
+            }
+        }
+    }
+    if (inSection) {
+        location.sectionEnd = units.size();
+    }
+    return location;
+}
+
+// New lines follow the file's first line break; a file without one gets "\n".
+Text LineBreakOf(const Units& units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        if (units[i] == U'\n') {
+            return U"\n";
+        }
+        if (units[i] == U'\r') {
+            return (i + 1 < units.size() && units[i + 1] == U'\n') ? U"\r\n" : U"\r";
+        }
+    }
+    return U"\n";
+}
+
+bool HasLineBreakOrNul(TextView text) {
+    return text.find_first_of(TextView(U"\r\n\0", 3)) != TextView::npos;
+}
+
+}  // namespace
+
+Encoding DetectEncoding(std::string_view fileBytes) {
+    if (fileBytes.substr(0, 2) == "\xFF\xFE") {
+        return Encoding::Utf16Le;
+    }
+    if (fileBytes.substr(0, 2) == "\xFE\xFF") {
+        return Encoding::Utf16Be;
+    }
+    if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        return Encoding::Utf8WithBom;
+    }
+    return Encoding::Utf8;
+}
+
+std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key) {
+    const Units units(fileBytes);
+    const TextView wantedSection = Trim(section);
+    const TextView wantedKey = Trim(key);
+    bool inSection = wantedSection.empty();
+    for (std::size_t pos = 0; pos < units.size();) {
+        const Line line = ReadLine(units, pos);
+        pos = line.end;
+        if (line.kind == LineKind::Header) {
+            if (inSection) {
+                // Keys of a later copy of the section are never seen.
+                return std::nullopt;
+            }
+            inSection = !wantedSection.empty() &&
+                        NameMatches(units, line.nameBegin, line.nameEnd, wantedSection);
+        } else if (inSection && line.kind == LineKind::Key &&
+                   NameMatches(units, line.nameBegin, line.nameEnd, wantedKey)) {
+            return ValueOf(units, line);
+        }
+    }
+    return std::nullopt;
+}
+
+bool IsAcceptedEdit(const Edit& edit) {
+    if (HasLineBreakOrNul(edit.section) || edit.section.find(U']') != Text::npos) {
+        return false;
+    }
+    if (edit.key) {
+        // A key line starting with "[" reads as a header and one starting with ";" as a comment.
+        const TextView key = Trim(*edit.key);
+        if (HasLineBreakOrNul(key) || key.find(U'=') != TextView::npos ||
+            (!key.empty() && (key.front() == U'[' || key.front() == U';'))) {
+            return false;
+        }
+    }
+    return !edit.value || !HasLineBreakOrNul(*edit.value);
+}
+
+EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes) {
+    if (!IsAcceptedEdit(edit)) {
+        return EditOutcome::Refused;
+    }
+    const Units units(fileBytes);
+    const TextView section = Trim(edit.section);
+    std::optional<TextView> key;
+    if (edit.key) {
+        key = Trim(*edit.key);
+    }
+    const Location location = Locate(units, section, key);
+
+    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, const std::string& insert) {
+        const std::size_t from = units.ByteOffset(fromUnit);
+        const std::size_t to = units.ByteOffset(toUnit);
+        // Built aside first: the caller may pass the same string as old and new bytes.
+        std::string result;
+        result.reserve(fileBytes.size() - (to - from) + insert.size());
+        result.append(fileBytes.substr(0, from));
+        result.append(insert);
+        result.append(fileBytes.substr(to));
+        newBytes = std::move(result);
+        return EditOutcome::Changed;
+    };
+
+    if (!key) {
+        if (!location.sectionFound || location.sectionBegin == location.sectionEnd) {
+            return EditOutcome::Unchanged;
+        }
+        return splice(location.sectionBegin, location.sectionEnd, {});
+    }
+    if (!edit.value) {
+        if (!location.key) {
+            return EditOutcome::Unchanged;
+        }
+        return splice(location.key->begin, location.key->end, {});
+    }
+    const TextView value = *edit.value;
+    if (location.key) {
+        if (ValueOf(units, *location.key) == value) {
+            return EditOutcome::Unchanged;
+        }
+        // The line keeps everything up to its value and its own line break.
+        return splice(location.key->valueBegin, location.key->breakAt,
+                      units.Encode(ValueForWriting(value)));
+    }
+
+    const Text lineBreak = LineBreakOf(units);
+    Text keyLine(*key);
+    keyLine += U'=';
+    keyLine += ValueForWriting(value);
+    keyLine += lineBreak;
+    if (location.sectionFound) {
+        Text added = location.insertNeedsBreak ? lineBreak : Text();
+        added += keyLine;
+        return splice(location.insertAt, location.insertAt, units.Encode(added));
+    }
+    // No blank line goes before a new section, so deleting it again restores the old bytes.
+    const bool endsOpen = units.size() > 0 && !IsLineBreak(units[units.size() - 1]);
+    Text added = endsOpen ? lineBreak : Text();
+    added += U'[';
+    added += section;
+    added += U']';
+    added += lineBreak;
+    added += keyLine;
+    return splice(units.size(), units.size(), units.Encode(added));
+}
+
+Text DefaultText(TextView text) {
+    std::size_t end = text.size();
+    while (end > 0 && IsBlank(text[end - 1])) {
+        --end;
+    }
+    text = text.substr(0, end);
+    if (text.size() >= 2 && IsQuote(text.front()) && text.front() == text.back()) {
+        text = text.substr(1, text.size() - 2);
+    }
+    return Text(text);
+}
+
+Text DecodeUtf8(std::string_view bytes) {
+    Text out;
+    out.reserve(bytes.size());
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        std::size_t length = 0;
+        char32_t code = 0;
+        char32_t minimum = 0;
+        if (lead < 0x80) {
+            length = 1;
+            code = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            code = lead & 0x1F;
+            minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            code = lead & 0x0F;
+            minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            code = lead & 0x07;
+            minimum = 0x10000;
+        }
+        bool valid = length != 0 && i + length <= bytes.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(bytes[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (valid && (code < minimum || code > 0x10FFFF || IsSurrogate(code))) {
+            valid = false;
+        }
+        if (valid) {
+            out += code;
+            i += length;
+        } else {
+            // One replacement per bad byte never swallows the start of a following character.
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string EncodeUtf8(TextView text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char32_t c : text) {
+        if (IsSurrogate(c) || c > 0x10FFFF) {
+            c = kReplacement;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace NGUtils::IniEngine

@@ -1,0 +1,59 @@
+// The INI engine's pure part: it reads values out of a file's bytes and computes the bytes of a
+// file after one edit. It knows nothing of files or folders, so a fuzzer or a benchmark can drive
+// it with bytes alone.
+//
+// Reading follows the Windows profile functions: names match after trimming blanks (space, tab)
+// and without regard to ASCII case; the first matching section and, in it, the first matching key
+// win; a value is trimmed and loses one pair of matching surrounding quotes.
+//
+// Editing keeps every byte it does not have to change: only the one line a write concerns is
+// rewritten, inserted or removed, in the file's own encoding and line-break style.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace NGUtils::IniEngine {
+
+// Text as code points. UTF-16 files may hold lone surrogates; they are carried as they are.
+using Text = std::u32string;
+using TextView = std::u32string_view;
+
+enum class Encoding { Utf8, Utf8WithBom, Utf16Le, Utf16Be };
+
+// From the byte order mark; a file without one is UTF-8.
+Encoding DetectEncoding(std::string_view fileBytes);
+
+// The value of `key` in `section` as a reader sees it; nothing when the section or key is absent.
+std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key);
+
+// One change of a file. No key: the section goes. A key without a value: the key goes.
+struct Edit {
+    Text section;
+    std::optional<Text> key;
+    std::optional<Text> value;
+};
+
+enum class EditOutcome {
+    Changed,    // newBytes holds the whole new file
+    Unchanged,  // the file already says this (or the thing to delete is absent)
+    Refused,    // the edit would break the file's structure; nothing may be written
+};
+
+// Names in the edit are trimmed of blanks as a reader would trim them.
+EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes);
+
+// False for text that would not read back as written or would inject lines: a line break or NUL
+// anywhere, "]" in the section, "=" in the key, or a key starting with "[" or ";".
+bool IsAcceptedEdit(const Edit& edit);
+
+// The default text as a reader returns it: trailing blanks cut, then one pair of quotes removed.
+Text DefaultText(TextView text);
+
+// Invalid UTF-8 decodes to one U+FFFD per bad byte; surrogates and code points beyond U+10FFFF
+// encode as U+FFFD.
+Text DecodeUtf8(std::string_view bytes);
+std::string EncodeUtf8(TextView text);
+
+}  // namespace NGUtils::IniEngine
