@@ -1,0 +1,277 @@
+// The engine on real files: atomic replacement, what it keeps of the old file, what it refuses,
+// and what the file holds when any single step fails or the process stops after any step.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iterator>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "engine_support.h"
+#include "ini_store_posix.h"
+#include "temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using engine_support::FaultyFileSystem;
+using engine_support::Names;
+using NGUtils::IniEngine::Edit;
+using NGUtils::IniEngine::IFileSystem;
+using NGUtils::IniEngine::ReadProfileValue;
+using NGUtils::IniEngine::RealFileSystem;
+using NGUtils::IniEngine::Text;
+using NGUtils::IniEngine::WriteProfileEdit;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
+
+struct stat StatOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info;
+}
+
+unsigned ModeOf(const fs::path& path) {
+    return StatOf(path).st_mode & 07777;
+}
+
+const Edit kAddKey{U"A", U"added", U"value"};
+const std::string kBefore = "; settings\n[A]\nk=1\n\n[B]\nx=2\n";
+
+class EngineStore : public testing::Test {
+  protected:
+    bool Write(const Edit& edit, IFileSystem& system = RealFileSystem()) {
+        return WriteProfileEdit(system, file.string(), edit);
+    }
+    void Put(const std::string& bytes, unsigned mode = 0640) {
+        WriteBytes(file, bytes);
+        fs::permissions(file, fs::perms(mode));
+    }
+
+    testing_support::TempFolder folder;
+    fs::path file = folder / "f.ini";
+};
+
+TEST_F(EngineStore, ReplacesTheFileKeepingItsModeAndLeavingNothingBehind) {
+    Put(kBefore, 0640);
+    const ino_t before = StatOf(file).st_ino;
+    ASSERT_TRUE(Write(kAddKey));
+    EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
+    EXPECT_EQ(ModeOf(file), 0640u);
+    EXPECT_NE(StatOf(file).st_ino, before);
+    EXPECT_EQ(Names(folder.path()), std::set<std::string>{"f.ini"});
+}
+
+TEST_F(EngineStore, AWriteThatChangesNothingLeavesTheFileAlone) {
+    Put("[A]\nk = 1 \n");
+    struct timespec old[2] = {{1000000, 0}, {1000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), old, 0), 0);
+    const struct stat before = StatOf(file);
+    EXPECT_TRUE(Write({U"a", U"K", U"1"}));
+    EXPECT_TRUE(Write({U"A", U"nosuch", std::nullopt}));
+    EXPECT_TRUE(Write({U"Nope", std::nullopt, std::nullopt}));
+    const struct stat after = StatOf(file);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(ReadBytes(file), "[A]\nk = 1 \n");
+}
+
+TEST_F(EngineStore, NewFilesAndMissingFolders) {
+    EXPECT_TRUE(Write({U"A", U"k", std::nullopt}));
+    EXPECT_TRUE(Write({U"A", std::nullopt, std::nullopt}));
+    EXPECT_FALSE(fs::exists(file));
+    ASSERT_TRUE(Write({U"S", U"K", U"v"}));
+    EXPECT_EQ(ReadBytes(file), "[S]\nK=v\n");
+
+    const fs::path missing = folder / "no folder" / "x.ini";
+    EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), missing.string(), kAddKey));
+    EXPECT_FALSE(fs::exists(missing.parent_path()));
+    EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), "", kAddKey));
+}
+
+TEST_F(EngineStore, SymbolicLinksStayAndTheirTargetIsReplaced) {
+    fs::create_directory(folder / "real");
+    const fs::path target = folder / "real" / "target.ini";
+    WriteBytes(target, kBefore);
+    fs::create_symlink("real/target.ini", folder / "link.ini");
+    fs::create_symlink(folder / "link.ini", folder / "chain.ini");
+    fs::create_symlink("real/later.ini", folder / "dangling.ini");
+
+    ASSERT_TRUE(WriteProfileEdit(RealFileSystem(), (folder / "chain.ini").string(), kAddKey));
+    ASSERT_TRUE(WriteProfileEdit(RealFileSystem(), (folder / "dangling.ini").string(), kAddKey));
+    EXPECT_TRUE(fs::is_symlink(folder / "link.ini"));
+    EXPECT_TRUE(fs::is_symlink(folder / "chain.ini"));
+    EXPECT_TRUE(fs::is_symlink(folder / "dangling.ini"));
+    EXPECT_EQ(ReadBytes(target), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
+    EXPECT_EQ(ReadBytes(folder / "real" / "later.ini"), "[A]\nadded=value\n");
+    EXPECT_EQ(Names(folder / "real"), (std::set<std::string>{"later.ini", "target.ini"}));
+    EXPECT_EQ(Names(folder.path()).size(), 4u);
+}
+
+TEST_F(EngineStore, AReadOnlyFileIsRefusedEvenForRoot) {
+    Put(kBefore, 0444);
+    EXPECT_FALSE(Write(kAddKey));
+    EXPECT_EQ(ReadBytes(file), kBefore);
+    EXPECT_EQ(ModeOf(file), 0444u);
+
+    Put(kBefore, 0600);
+    FaultyFileSystem otherUsersFile;
+    otherUsersFile.denyWrite = true;
+    EXPECT_FALSE(Write(kAddKey, otherUsersFile));
+    EXPECT_EQ(ReadBytes(file), kBefore);
+    EXPECT_EQ(Names(folder.path()), std::set<std::string>{"f.ini"});
+}
+
+TEST_F(EngineStore, AFolderThatRefusesTemporaryFilesGetsTheFileRewrittenInPlace) {
+    Put(kBefore, 0604);
+    const ino_t before = StatOf(file).st_ino;
+    FaultyFileSystem readOnlyFolder;
+    readOnlyFolder.refuseTempFiles = true;
+    ASSERT_TRUE(Write(kAddKey, readOnlyFolder));
+    ASSERT_TRUE(Write({U"B", std::nullopt, std::nullopt}, readOnlyFolder));
+    EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n");
+    EXPECT_EQ(StatOf(file).st_ino, before);
+    EXPECT_EQ(ModeOf(file), 0604u);
+    // A new file cannot be made there at all.
+    fs::remove(file);
+    EXPECT_FALSE(Write(kAddKey, readOnlyFolder));
+    EXPECT_TRUE(Names(folder.path()).empty());
+}
+
+TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes any folder; the seam test above covers this";
+    }
+    Put(kBefore, 0644);
+    fs::permissions(folder.path(), fs::perms(0555));
+    EXPECT_TRUE(Write(kAddKey));
+    fs::permissions(folder.path(), fs::perms(0755));
+    EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
+}
+
+TEST_F(EngineStore, PathsThatAreNoRegularFileReadAsMissingAndAreNeverWritten) {
+    fs::create_directory(folder / "dir.ini");
+    ASSERT_EQ(::mkfifo((folder / "fifo.ini").c_str(), 0644), 0);
+    const std::string longPath = folder.path().string() + "/" + std::string(5000, 'x');
+    for (const std::string& path :
+         {(folder / "dir.ini").string(), (folder / "fifo.ini").string(), longPath}) {
+        // A FIFO with no writer would block a plain open or read forever.
+        EXPECT_EQ(ReadProfileValue(RealFileSystem(), path, U"A", U"k"), std::nullopt) << path;
+        EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), path, kAddKey)) << path;
+    }
+    EXPECT_EQ(ReadProfileValue(RealFileSystem(), "/dev/null", U"A", U"k"), std::nullopt);
+    EXPECT_TRUE(fs::is_directory(folder / "dir.ini"));
+    EXPECT_TRUE(fs::is_fifo(folder / "fifo.ini"));
+    EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"dir.ini", "fifo.ini"}));
+}
+
+TEST_F(EngineStore, TheTemporaryFileIsFlushedBeforeTheRenameAndTheFolderAfter) {
+    Put(kBefore);
+    FaultyFileSystem recorder;
+    ASSERT_TRUE(Write(kAddKey, recorder));
+    const auto& log = recorder.log;
+    const auto at = [&](const char* step) { return std::find(log.begin(), log.end(), step); };
+    const auto rename = at("Rename");
+    ASSERT_NE(rename, log.end());
+    const auto lastWrite = std::prev(std::find(log.rbegin(), log.rend(), "WriteAt").base());
+    EXPECT_LT(at("CreateNew"), lastWrite);
+    EXPECT_LT(lastWrite, at("Sync"));
+    EXPECT_LT(at("Sync"), rename);
+    EXPECT_LT(rename, at("SyncFolder"));
+}
+
+// Group and others may write, which a usual umask would take away from a new file.
+constexpr unsigned kFaultMode = 0666;
+
+struct FaultCase {
+    const char* name;
+    std::optional<std::string> before;  // none: the file does not exist yet
+    Edit edit;
+    bool inPlace;
+};
+
+void PrintTo(const FaultCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class EngineFaults : public EngineStore, public testing::WithParamInterface<FaultCase> {
+  protected:
+    void Restore() {
+        std::error_code ignored;
+        for (const std::string& name : Names(folder.path())) {
+            fs::remove(folder / name, ignored);
+        }
+        if (GetParam().before) {
+            Put(*GetParam().before, kFaultMode);
+        }
+    }
+    std::optional<std::string> Now() {
+        return fs::exists(file) ? std::optional(ReadBytes(file)) : std::nullopt;
+    }
+    FaultyFileSystem Faulty() {
+        FaultyFileSystem system;
+        system.refuseTempFiles = GetParam().inPlace;
+        return system;
+    }
+};
+
+TEST_P(EngineFaults, EveryFailingStepLeavesTheOldFileOrTheNewOne) {
+    const FaultCase& c = GetParam();
+    Restore();
+    FaultyFileSystem probe = Faulty();
+    ASSERT_TRUE(Write(c.edit, probe));
+    const std::optional<std::string> after = Now();
+    ASSERT_NE(after, c.before);
+
+    for (int step = 0; step < probe.steps; ++step) {
+        Restore();
+        FaultyFileSystem system = Faulty();
+        system.failAt = step;
+        const bool result = Write(c.edit, system);
+        SCOPED_TRACE(testing::Message() << "failing step " << step << " " << probe.log[step]);
+        const std::optional<std::string> now = Now();
+        EXPECT_TRUE(now == c.before || now == after);
+        EXPECT_EQ(result, now != c.before);
+        EXPECT_EQ(Names(folder.path()).size(), now ? 1u : 0u);
+        if (now && c.before) {
+            EXPECT_EQ(ModeOf(file), kFaultMode);
+        }
+    }
+}
+
+TEST_P(EngineFaults, AProcessThatDiesAfterAnyStepLeavesTheOldFileOrTheNewOne) {
+    const FaultCase& c = GetParam();
+    if (c.inPlace) {
+        GTEST_SKIP() << "without a second copy a rewrite in place can be cut short, as on Windows";
+    }
+    Restore();
+    FaultyFileSystem probe = Faulty();
+    ASSERT_TRUE(Write(c.edit, probe));
+    const std::optional<std::string> after = Now();
+
+    for (int step = 0; step < probe.steps; ++step) {
+        Restore();
+        FaultyFileSystem system = Faulty();
+        system.crashAfter = step;
+        Write(c.edit, system);
+        const std::optional<std::string> now = Now();
+        EXPECT_TRUE(now == c.before || now == after) << "died after step " << step;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Matrix, EngineFaults,
+    testing::Values(FaultCase{"AddKey", kBefore, kAddKey, false},
+                    FaultCase{"DeleteSection", kBefore, {U"A", std::nullopt, std::nullopt}, false},
+                    FaultCase{"NewFile", std::nullopt, kAddKey, false},
+                    FaultCase{"InPlaceGrowing", kBefore, kAddKey, true},
+                    FaultCase{
+                        "InPlaceShrinking", kBefore, {U"A", std::nullopt, std::nullopt}, true}),
+    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
