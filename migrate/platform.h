@@ -1,0 +1,51 @@
+// The operations of the operating system that the migration needs. Everything above this header
+// is the same code on Windows and on POSIX; each platform has one implementation file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace Zentrel {
+
+// The current user's local application-data folder without a trailing separator, or the empty
+// string when it cannot be determined.
+std::wstring GetLocalAppDataFolder();
+
+namespace Platform {
+
+inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kAttributeDirectory = 0x10u;
+
+// "\" on Windows, "/" on POSIX.
+wchar_t PathSeparator();
+
+// Put in front of a local path before it is normalised, so that long names are not cut; empty
+// where the platform has no such form.
+std::wstring_view ExtendedLengthPrefix();
+
+struct DirectoryEntry {
+    std::wstring name;  // without the folder
+    std::uint32_t attributes;
+};
+
+// Lists the entries that `pattern` (a folder, the separator and "*") matches, "." and ".."
+// included, in the order the file system gives them. A symbolic link to a folder is reported as
+// a folder. False when the listing cannot be started; a listing that breaks off later keeps
+// what was visited.
+bool ListFolder(const std::wstring& pattern,
+                const std::function<void(const DirectoryEntry&)>& visit);
+
+// Writes the absolute, normalised form of `name` into `buffer` (`size` characters) and returns
+// its length without the terminator; 0 on failure, or the size needed when it does not fit.
+std::uint32_t FullPathName(const std::wstring& name, wchar_t* buffer, std::uint32_t size);
+
+// The attribute bits of an existing path (links followed), or kInvalidFileAttributes.
+std::uint32_t FileAttributes(const std::wstring& name);
+
+// The 16-bit language identifier of the user's interface language; 0 when none is known.
+std::uint16_t UserUiLanguage();
+
+}  // namespace Platform
+}  // namespace Zentrel
