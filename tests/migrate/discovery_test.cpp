@@ -1,0 +1,202 @@
+// Finding the settings files: folder matching, the existence test and the two variants.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "migration.h"
+#include "platform.h"
+#include "settings_files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ZentrelTest::ReadBytes;
+using ZentrelTest::ReadValue;
+using ZentrelTest::TempFolder;
+using ZentrelTest::Wide;
+using ZentrelTest::WriteBytes;
+
+const std::string kNetcapture = "Tarvex Netcapture Line 6600sx2";
+const std::string kFeedline = "Tarvex Feedline K7740 sx2";
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+class ZentrelDiscoveryTest : public ::testing::Test {
+  protected:
+    fs::path Vendor() const { return m_folder.path() / "Tarvex"; }
+    fs::path Root() const { return m_folder.path(); }
+
+  private:
+    TempFolder m_folder;
+};
+
+TEST_F(ZentrelDiscoveryTest, FindsFoldersThatContainAModelName) {
+    for (const std::string& name : std::vector<std::string>{
+             kFeedline + " (USB)", "old " + kNetcapture, kNetcapture, "tarvex feedline k7740 sx2",
+             "Tarvex Feedline", "Tarvex Scan Twain"}) {
+        fs::create_directories(Vendor() / name);
+    }
+    // Not folders, or not directly inside the vendor folder.
+    WriteBytes(Vendor() / (kFeedline + " notes.txt"), "x");
+    fs::create_directories(Vendor() / "Tarvex Scan Twain" / kFeedline);
+
+    std::vector<std::wstring> folders = {L"kept"};
+    Zentrel::FindModelFolders(Wide(Vendor()), folders);
+
+    const std::wstring parent = Wide(Vendor()) + Zentrel::Platform::PathSeparator();
+    EXPECT_EQ(Sorted(folders),
+              Sorted({L"kept", parent + Wide(kFeedline + " (USB)"),
+                      parent + Wide("old " + kNetcapture), parent + Wide(kNetcapture)}));
+}
+
+TEST_F(ZentrelDiscoveryTest, FileNamedAfterAModelIsNoFolder) {
+    WriteBytes(Vendor() / kNetcapture, "x");
+    std::vector<std::wstring> folders;
+    Zentrel::FindModelFolders(Wide(Vendor()), folders);
+    EXPECT_TRUE(folders.empty());
+}
+
+TEST_F(ZentrelDiscoveryTest, LinkToAFolderCountsAsAFolder) {
+    fs::create_directories(Root() / "elsewhere");
+    fs::create_directories(Vendor());
+    std::error_code error;
+    fs::create_directory_symlink(Root() / "elsewhere", Vendor() / kFeedline, error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    }
+    std::vector<std::wstring> folders;
+    Zentrel::FindModelFolders(Wide(Vendor()), folders);
+    EXPECT_EQ(folders, std::vector<std::wstring>{Wide(Vendor() / kFeedline)});
+}
+
+TEST_F(ZentrelDiscoveryTest, MissingOrEmptyParentLeavesTheListAlone) {
+    std::vector<std::wstring> folders = {L"kept"};
+    Zentrel::FindModelFolders(Wide(Vendor() / "missing"), folders);
+    Zentrel::FindModelFolders(L"", folders);
+    EXPECT_EQ(folders, std::vector<std::wstring>{L"kept"});
+}
+
+TEST_F(ZentrelDiscoveryTest, SettingsFileExistsOnlyForFiles) {
+    WriteBytes(Root() / "file.ini", "[A]\n");
+    fs::create_directories(Root() / "folder.ini");
+    fs::create_directories(Root() / "sub");
+    const std::wstring separator(1, Zentrel::Platform::PathSeparator());
+    struct Probe {
+        std::wstring path;
+        bool exists;
+    };
+    const Probe probes[] = {
+        {Wide(Root() / "file.ini"), true},
+        {Wide(Root() / "sub") + separator + L".." + separator + L"file.ini", true},
+        {Wide(Root() / "folder.ini"), false},
+        {Wide(Root() / "missing.ini"), false},
+        {Wide(Root() / "missing" / "file.ini"), false},
+        {L"", false},
+    };
+    for (const Probe& probe : probes) {
+        EXPECT_EQ(Zentrel::SettingsFileExists(probe.path), probe.exists)
+            << testing::PrintToString(probe.path);
+    }
+}
+
+TEST_F(ZentrelDiscoveryTest, SettingsFileExistsFollowsLinks) {
+    WriteBytes(Root() / "target.ini", "[A]\n");
+    std::error_code error;
+    fs::create_symlink(Root() / "target.ini", Root() / "link.ini", error);
+    fs::create_symlink(Root() / "gone.ini", Root() / "dangling.ini", error);
+    if (error) {
+        GTEST_SKIP() << "no symbolic links here: " << error.message();
+    }
+    EXPECT_TRUE(Zentrel::SettingsFileExists(Wide(Root() / "link.ini")));
+    EXPECT_FALSE(Zentrel::SettingsFileExists(Wide(Root() / "dangling.ini")));
+}
+
+TEST(ZentrelExtendedLengthCandidateTest, NetworkPathsKeepTheirForm) {
+    const std::wstring prefix(Zentrel::Platform::ExtendedLengthPrefix());
+    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"\\\\server\\share\\a.ini"),
+              L"\\\\server\\share\\a.ini");
+    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"\\\\"), prefix + L"\\\\");
+    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"C:\\a.ini"), prefix + L"C:\\a.ini");
+    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"\\Tarvex"), prefix + L"\\Tarvex");
+}
+
+class ZentrelVariantTest : public ZentrelDiscoveryTest {
+  protected:
+    fs::path NetworkFile(const std::string& model) const {
+        return Root() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
+    }
+    Zentrel::FolderSource DataFolder() const {
+        return [folder = Wide(Root())] { return folder; };
+    }
+};
+
+const std::string kUnmigrated =
+    "[Other]\nHasNewWiaDriver=false\n[Features_Available]\nBackSideScan=0\n"
+    "[SCAN_PROFILE_0]\nACD_Sensitivity=20\n";
+
+TEST_F(ZentrelVariantTest, NetworkVariantMigratesOneModelAfterTheOther) {
+    WriteBytes(NetworkFile(kNetcapture), kUnmigrated);
+    WriteBytes(NetworkFile(kFeedline), kUnmigrated);
+    // The language is asked for once per file, from inside its first routine: by then the
+    // file before it must be complete and this one not yet touched by the second routine.
+    std::vector<std::string> seen;
+    const auto language = [&]() -> std::uint16_t {
+        seen.push_back(
+            ReadValue(NetworkFile(kNetcapture), "Features_Available", "BackSideScan")
+                .value_or("?") +
+            ReadValue(NetworkFile(kFeedline), "Features_Available", "BackSideScan").value_or("?"));
+        return 0x0407;
+    };
+    Zentrel::RunNetworkVariant(DataFolder(), language);
+    EXPECT_EQ(seen, (std::vector<std::string>{"00", "10"}));
+    for (const std::string& model : {kNetcapture, kFeedline}) {
+        EXPECT_EQ(ReadValue(NetworkFile(model), "Other", "IsMFPTwain"), "true") << model;
+        EXPECT_EQ(ReadValue(NetworkFile(model), "Features_Available", "BackSideScan"), "1");
+        EXPECT_EQ(ReadValue(NetworkFile(model), "SCAN_PROFILE_0", "ZonalOCRLanguage"), "1031");
+    }
+}
+
+TEST_F(ZentrelVariantTest, NetworkVariantSkipsMissingFilesAndFolders) {
+    fs::create_directories(NetworkFile(kNetcapture));
+    WriteBytes(NetworkFile(kFeedline), kUnmigrated);
+    int asked = 0;
+    Zentrel::RunNetworkVariant(DataFolder(), [&] {
+        ++asked;
+        return std::uint16_t{0x0407};
+    });
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(fs::is_directory(NetworkFile(kNetcapture)));
+    EXPECT_EQ(ReadValue(NetworkFile(kFeedline), "Other", "IsMFPTwain"), "true");
+}
+
+TEST_F(ZentrelVariantTest, NetworkVariantLooksTheFolderUpForEachModel) {
+    int lookups = 0;
+    Zentrel::RunNetworkVariant(
+        [&] {
+            ++lookups;
+            return Wide(Root());
+        },
+        [] { return std::uint16_t{0}; });
+    EXPECT_EQ(lookups, 2);
+}
+
+TEST_F(ZentrelVariantTest, UsbVariantMigratesOnlyVendorSubfolders) {
+    const fs::path usbFile = Root() / "Tarvex" / (kFeedline + " USB") / "Velmora.ini";
+    WriteBytes(usbFile, kUnmigrated);
+    WriteBytes(NetworkFile(kNetcapture), kUnmigrated);
+    Zentrel::RunUsbVariant(DataFolder());
+    EXPECT_EQ(ReadValue(usbFile, "Imaging_Library", "LibraryBeingUsed"), "1");
+    EXPECT_EQ(ReadValue(usbFile, "Features_Available", "BackSideScan"), "0");
+    EXPECT_EQ(ReadValue(usbFile, "SCAN_PROFILE_0", "ACD_Sensitivity"), "20");
+    EXPECT_EQ(ReadBytes(NetworkFile(kNetcapture)), kUnmigrated);
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+// The command line: exactly one argument, compared byte for byte.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "migration.h"
+
+namespace {
+
+using Zentrel::Variant;
+
+struct CommandLine {
+    std::vector<const char*> arguments;  // after the program name
+    Variant expected;
+};
+
+class ZentrelSelectVariantTest : public ::testing::TestWithParam<CommandLine> {};
+
+TEST_P(ZentrelSelectVariantTest, Selects) {
+    std::vector<const char*> argv = {"Zentrel"};
+    argv.insert(argv.end(), GetParam().arguments.begin(), GetParam().arguments.end());
+    const int argc = static_cast<int>(argv.size());
+    argv.push_back(nullptr);
+    EXPECT_EQ(Zentrel::SelectVariant(argc, argv.data()), GetParam().expected)
+        << testing::PrintToString(GetParam().arguments);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ZentrelSelectVariantTest,
+    ::testing::Values(
+        CommandLine{{"QX_NWTWAIN"}, Variant::kNetwork}, CommandLine{{"QX_USBTWAIN"}, Variant::kUsb},
+        CommandLine{{}, Variant::kNone}, CommandLine{{"QX_NWTWAIN", "QX_NWTWAIN"}, Variant::kNone},
+        CommandLine{{"QX_USBTWAIN", "extra"}, Variant::kNone},
+        CommandLine{{"qx_nwtwain"}, Variant::kNone}, CommandLine{{"QX_NWTWAIN "}, Variant::kNone},
+        CommandLine{{" QX_USBTWAIN"}, Variant::kNone}, CommandLine{{"QX_NWTWAINX"}, Variant::kNone},
+        CommandLine{{"QX_NW"}, Variant::kNone}, CommandLine{{""}, Variant::kNone}));
+
+TEST(ZentrelSelectVariantTest, MissingArgumentVectorSelectsNothing) {
+    EXPECT_EQ(Zentrel::SelectVariant(2, nullptr), Variant::kNone);
+    const char* argv[] = {"Zentrel", nullptr};
+    EXPECT_EQ(Zentrel::SelectVariant(2, argv), Variant::kNone);
+}
+
+}  // namespace

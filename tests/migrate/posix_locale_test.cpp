@@ -1,0 +1,153 @@
+// The POSIX sources of the data folder and the interface language.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "migration.h"
+#include "platform_posix.h"
+
+namespace {
+
+using Environment = std::map<std::string, std::string>;
+
+Zentrel::Posix::EnvironmentLookup Lookup(const Environment& environment) {
+    return [&environment](const char* name) -> const char* {
+        const auto found = environment.find(name);
+        return found == environment.end() ? nullptr : found->second.c_str();
+    };
+}
+
+struct LocaleCase {
+    const char* locale;
+    std::uint16_t id;
+};
+
+class ZentrelLanguageIdFromLocaleNameTest : public ::testing::TestWithParam<LocaleCase> {};
+
+TEST_P(ZentrelLanguageIdFromLocaleNameTest, MapsAsWindowsDoes) {
+    EXPECT_EQ(Zentrel::Posix::LanguageIdFromLocaleName(GetParam().locale), GetParam().id)
+        << GetParam().locale;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ZentrelLanguageIdFromLocaleNameTest,
+    ::testing::Values(
+        LocaleCase{"de_CH", 0x0807}, LocaleCase{"de_DE.UTF-8", 0x0407},
+        LocaleCase{"de_DE.ISO-8859-15@euro", 0x0407}, LocaleCase{"de", 0x0007},
+        LocaleCase{"zh_TW", 0x0404}, LocaleCase{"zh_HK.UTF-8", 0x0C04}, LocaleCase{"zh_SG", 0x1004},
+        LocaleCase{"zh_MO", 0x1404}, LocaleCase{"zh_CN.GB18030", 0x0804}, LocaleCase{"zh", 0x0004},
+        LocaleCase{"pt_PT", 0x0816}, LocaleCase{"pt_BR", 0x0416}, LocaleCase{"es_MX", 0x080A},
+        LocaleCase{"es_ES", 0x0C0A}, LocaleCase{"es_AR.UTF-8", 0x2C0A}, LocaleCase{"es_US", 0x540A},
+        LocaleCase{"ca_ES@valencia", 0x0803}, LocaleCase{"ca_ES.UTF-8@valencia", 0x0803},
+        LocaleCase{"ca_ES", 0x0403},
+        // Croatian, Serbian and Bosnian share one primary language.
+        LocaleCase{"hr_HR", 0x041A}, LocaleCase{"sr_RS", 0x281A}, LocaleCase{"sr_RS@latin", 0x241A},
+        LocaleCase{"sr_ME", 0x301A}, LocaleCase{"bs_BA", 0x141A},
+        LocaleCase{"bs_BA@cyrillic", 0x201A}, LocaleCase{"nb_NO", 0x0414},
+        LocaleCase{"nn_NO", 0x0814}, LocaleCase{"no_NO", 0x0414}, LocaleCase{"en_GB", 0x0809},
+        LocaleCase{"en_US.UTF-8", 0x0409}, LocaleCase{"fr_CA", 0x0C0C}, LocaleCase{"sv_FI", 0x081D},
+        LocaleCase{"ar_EG", 0x0C01}, LocaleCase{"he_IL", 0x040D},
+        // A region Windows has no identifier for keeps the language.
+        LocaleCase{"de_IT.UTF-8", 0x0007}, LocaleCase{"zh_MY", 0x0004},
+        // Not a language.
+        LocaleCase{"C", 0}, LocaleCase{"C.UTF-8", 0}, LocaleCase{"POSIX", 0}, LocaleCase{"", 0},
+        LocaleCase{"xx_YY.UTF-8", 0}, LocaleCase{"d", 0}, LocaleCase{"_DE", 0},
+        LocaleCase{"de1_DE", 0}));
+
+// One locale of each language the application has: mapping and resolution together.
+TEST(ZentrelLocaleResolutionTest, EverySupportedLanguageIsReachable) {
+    const LocaleCase cases[] = {
+        {"sq_AL.UTF-8", 1052}, {"bg_BG.UTF-8", 1026}, {"ca_ES.UTF-8", 1027}, {"zh_TW.UTF-8", 1028},
+        {"zh_CN.UTF-8", 2052}, {"hr_HR.UTF-8", 1050}, {"cs_CZ.UTF-8", 1029}, {"da_DK.UTF-8", 1030},
+        {"nl_BE.UTF-8", 1043}, {"en_IE.UTF-8", 1033}, {"et_EE.UTF-8", 1061}, {"fi_FI.UTF-8", 1035},
+        {"fr_CH.UTF-8", 1036}, {"de_AT.UTF-8", 1031}, {"el_GR.UTF-8", 1032}, {"hu_HU.UTF-8", 1038},
+        {"id_ID.UTF-8", 1057}, {"it_CH.UTF-8", 1040}, {"ja_JP.UTF-8", 1041}, {"ko_KR.UTF-8", 1042},
+        {"lt_LT.UTF-8", 1063}, {"nb_NO.UTF-8", 1044}, {"pl_PL.UTF-8", 1045}, {"pt_PT.UTF-8", 1046},
+        {"ro_MD.UTF-8", 1048}, {"ru_RU.UTF-8", 1049}, {"sk_SK.UTF-8", 1051}, {"sl_SI.UTF-8", 1060},
+        {"es_CO.UTF-8", 3082}, {"sv_SE.UTF-8", 1053}, {"tr_TR.UTF-8", 1055}, {"uk_UA.UTF-8", 1058},
+        {"ar_MA.UTF-8", 1025}, {"he_IL.UTF-8", 1037}, {"vi_VN.UTF-8", 1066}, {"sr_RS@latin", 1050},
+        {"bs_BA.UTF-8", 1050}, {"zh_HK.UTF-8", 1028}, {"zh_SG.UTF-8", 2052}, {"th_TH.UTF-8", 1033},
+    };
+    for (const LocaleCase& locale : cases) {
+        const std::uint16_t raw = Zentrel::Posix::LanguageIdFromLocaleName(locale.locale);
+        EXPECT_EQ(Zentrel::ResolveUiLanguage([raw] { return raw; }), locale.id) << locale.locale;
+    }
+}
+
+struct EnvironmentCase {
+    const char* name;
+    Environment environment;
+    std::string expected;
+};
+
+class ZentrelMessagesLocaleNameTest : public ::testing::TestWithParam<EnvironmentCase> {};
+
+TEST_P(ZentrelMessagesLocaleNameTest, ChoosesAsGettextDoes) {
+    EXPECT_EQ(Zentrel::Posix::MessagesLocaleName(Lookup(GetParam().environment)),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ZentrelMessagesLocaleNameTest,
+    ::testing::Values(
+        EnvironmentCase{"Nothing", {}, ""},
+        EnvironmentCase{"LangAlone", {{"LANG", "de_DE.UTF-8"}}, "de_DE.UTF-8"},
+        EnvironmentCase{"MessagesBeforeLang",
+                        {{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "fr_CA.UTF-8"}},
+                        "fr_CA.UTF-8"},
+        EnvironmentCase{"AllBeforeMessages",
+                        {{"LC_ALL", "ja_JP.UTF-8"}, {"LC_MESSAGES", "fr_CA.UTF-8"}},
+                        "ja_JP.UTF-8"},
+        EnvironmentCase{"EmptyValuesAreSkipped",
+                        {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "de_DE.UTF-8"}},
+                        "de_DE.UTF-8"},
+        EnvironmentCase{
+            "LanguageListWins", {{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "fr_CA:ja"}}, "fr_CA"},
+        EnvironmentCase{"LanguageListEmptyEntriesSkipped",
+                        {{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", "::pt_BR:ja"}},
+                        "pt_BR"},
+        EnvironmentCase{
+            "EmptyLanguageList", {{"LANG", "de_DE.UTF-8"}, {"LANGUAGE", ""}}, "de_DE.UTF-8"},
+        EnvironmentCase{"LanguageListIgnoredForC", {{"LANG", "C"}, {"LANGUAGE", "fr_CA"}}, "C"},
+        EnvironmentCase{"LanguageListIgnoredForCUtf8",
+                        {{"LC_ALL", "C.UTF-8"}, {"LANGUAGE", "fr_CA"}},
+                        "C.UTF-8"},
+        EnvironmentCase{"LanguageListIgnoredForPosix",
+                        {{"LC_MESSAGES", "POSIX"}, {"LANG", "de_DE"}, {"LANGUAGE", "fr"}},
+                        "POSIX"},
+        EnvironmentCase{"LanguageListIgnoredWithoutLocale", {{"LANGUAGE", "fr_CA"}}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FolderCase {
+    const char* name;
+    Environment environment;
+    std::wstring expected;
+};
+
+class ZentrelLocalAppDataFolderTest : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(ZentrelLocalAppDataFolderTest, Chooses) {
+    EXPECT_EQ(Zentrel::Posix::LocalAppDataFolder(Lookup(GetParam().environment)),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ZentrelLocalAppDataFolderTest,
+    ::testing::Values(
+        FolderCase{"DataHome", {{"XDG_DATA_HOME", "/data"}, {"HOME", "/home/u"}}, L"/data"},
+        FolderCase{"DataHomeTrailingSlash", {{"XDG_DATA_HOME", "/data/"}}, L"/data"},
+        FolderCase{"RelativeDataHomeIsIgnored",
+                   {{"XDG_DATA_HOME", "data"}, {"HOME", "/home/u"}},
+                   L"/home/u/.local/share"},
+        FolderCase{"EmptyDataHome",
+                   {{"XDG_DATA_HOME", ""}, {"HOME", "/home/u/"}},
+                   L"/home/u/.local/share"},
+        FolderCase{"HomeOnly", {{"HOME", "/home/u"}}, L"/home/u/.local/share"},
+        FolderCase{
+            "NonAsciiHome", {{"HOME", "/home/J\xc3\xb6rg"}}, L"/home/J\u00f6rg/.local/share"},
+        FolderCase{"EmptyHome", {{"HOME", ""}}, L""}, FolderCase{"Nothing", {}, L""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include "settings_files.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <system_error>
+
+#include "ini_file.h"
+#include "wide_text.h"
+
+namespace ZentrelTest {
+
+namespace {
+
+std::string Trim(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::filesystem::path candidate =
+            base / ("zentrel-test-" + std::to_string(random() % 1000000000ULL));
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            m_path = std::move(candidate);
+            return;
+        }
+    }
+}
+
+TempFolder::~TempFolder() {
+    if (!m_path.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+}
+
+std::wstring Wide(const std::filesystem::path& path) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        return path.wstring();
+    } else {
+        return NGUtils::WideFromUtf8(path.string());
+    }
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> SectionKeys(const std::string& text, const std::string& section) {
+    std::vector<std::string> keys;
+    bool inSection = false;
+    bool seen = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        line = Trim(line);
+        if (!line.empty() && line.front() == '[') {
+            const std::size_t close = line.rfind(']');
+            const std::string name =
+                Trim(line.substr(1, close == std::string::npos ? 0 : close - 1));
+            if (inSection) {
+                break;
+            }
+            inSection = !seen && Lower(name) == Lower(section);
+            seen = seen || inSection;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (inSection && equals != std::string::npos && line.front() != ';' &&
+            line.front() != '#') {
+            keys.push_back(Trim(line.substr(0, equals)));
+        }
+    }
+    return keys;
+}
+
+std::optional<std::string> ReadValue(const std::filesystem::path& file, const std::string& section,
+                                     const std::string& key) {
+    NGUtils::CIniFile reader;
+    reader.SetFilePath(Wide(file));
+    std::wstring value;
+    if (!reader.ReadString(NGUtils::WideFromUtf8(section).c_str(),
+                           NGUtils::WideFromUtf8(key).c_str(), value)) {
+        return std::nullopt;
+    }
+    return NGUtils::Utf8FromWide(value);
+}
+
+}  // namespace ZentrelTest
