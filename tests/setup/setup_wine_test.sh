@@ -4,14 +4,13 @@
 # Wine reports to Setup.exe is set per program through Wine's own AppDefaults setting.
 # Usage: setup_wine_test.sh WINE_RUN WINE_PREFIX SETUP_EXE RECORDER_EXE
 set -u
+. "$(dirname "$0")/end_to_end_checks.sh"
 wine_run=$1
 prefix=$2
 launcher=$3
 recorder=$4
 work=$(mktemp -d)
 timeout=$(command -v timeout)
-passed=0
-failed=0
 
 windows_path() { local path=${1//\//\\}; echo "Z:$path"; }
 
@@ -30,15 +29,6 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-check() { # what expected actual
-    if [ "$2" == "$3" ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAIL: %s\n--- expected\n%s\n--- actual\n%s\n' "$1" "$2" "$3"
-    fi
-}
 
 cp "$recorder" "$work/opener.exe"
 wine_tool reg add 'HKCR\SetupTestPackage\shell\open\command' /ve /t REG_SZ \
@@ -62,22 +52,6 @@ run() { # what folder program [args...]
     check "$what: output" "" "$(cat "$work/out" "$work/err")"
 }
 
-wait_for() { # pattern count
-    for _ in $(seq 150); do
-        [ "$(grep -c -- "$1" "$log")" -ge "$2" ] && return 0
-        sleep 0.1
-    done
-}
-
-# Each program runs to its end before the next starts, and all before the first open.
-sequence_ok() {
-    awk -F'|' '/^start\|opener/ { opened = 1; next }
-               /^end\|opener/   { next }
-               /^start/ { if (opened || running != "") bad = 1; running = $2 }
-               /^end/   { if ($2 != running) bad = 1; running = "" }
-               END      { exit bad || running != "" }' "$log" && echo ok
-}
-
 package_folder() { # folder names...
     local folder=$1
     shift
@@ -99,7 +73,7 @@ for case in winxp:open win2003:open vista:open win7:closed win8:closed win81:clo
         expected=$(printf '%s\n' "start|a.exe|1|/passive" "start|b.exe|1|/passive")
     fi
     check "version ${case%%:*}: programs" "$expected" "$(grep -v opener "$log" | grep '^start' | sort)"
-    check "version ${case%%:*}: order and waiting" ok "$(sequence_ok)"
+    check "version ${case%%:*}: order and waiting" ok "$(sequence_ok opener.exe)"
     check "version ${case%%:*}: open" "start|opener.exe|1|$(windows_path "$gate/c.msi")" \
         "$(grep '^start|opener' "$log")"
 done
@@ -119,7 +93,7 @@ SETUP_TEST_RELEASE=$(windows_path "$release") run discovery "$dir" ./Setup.exe
 wait_for '^start|opener' 2
 check "discovery: programs" "$(printf 'start|%s|1|/passive\n' a.exe a.msi.exe café.exe 中文.exe | sort)" \
     "$(grep -v opener "$log" | grep '^start' | sort)"
-check "discovery: order and waiting" ok "$(sequence_ok)"
+check "discovery: order and waiting" ok "$(sequence_ok opener.exe)"
 check "discovery: opens" "$(printf 'start|opener.exe|1|%s\n' "$(windows_path "$dir")"\\{Setup.exe.msi,c.msi})" \
     "$(grep '^start|opener' "$log" | sort)"
 check "discovery: opener not waited for" "" "$(grep '^end|opener' "$log")"
@@ -147,5 +121,4 @@ check "self-exclusion: each package once" "$(printf '%s\n' "start|a.exe|1|/passi
     "start|b.exe|1|/passive" "start|opener.exe|1|$(windows_path "$self")\\c.msi")" \
     "$(grep '^start' "$log" | sort)"
 
-echo "checks: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
