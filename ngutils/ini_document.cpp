@@ -406,6 +406,11 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         result.append(fileBytes.substr(0, from));
         result.append(insert);
         result.append(fileBytes.substr(to));
+        // Removing a first line can uncover bytes that look like a byte order mark, and a new
+        // first line can begin with one; the file would then read as another encoding.
+        if (DetectEncoding(result) != DetectEncoding(fileBytes)) {
+            return EditOutcome::Refused;
+        }
         newBytes = std::move(result);
         return EditOutcome::Changed;
     };

@@ -241,6 +241,35 @@ TEST(EngineEdit, RefusesTextThatWouldChangeTheFilesStructure) {
     }
 }
 
+TEST(EngineEdit, RefusesAnEditThatWouldMakeTheFileReadAsAnotherEncoding) {
+    struct Row {
+        std::string file;
+        Edit edit;
+    };
+    const Row rows[] = {
+        // Deleting the first line uncovers bytes that look like a byte order mark.
+        {"=x\n\xFE\xFF=y\n", {U"", U"", std::nullopt}},
+        {"a=1\n\xFF\xFE"
+         "b=2\n",
+         {U"", U"a", std::nullopt}},
+        {"a=1\n\xEF\xBB\xBF"
+         "b=2\n",
+         {U"", U"a", std::nullopt}},
+        // A new first line that begins with U+FEFF would be taken for a UTF-8 byte order mark.
+        {"[S]\nK=1\n", {U"", U"\uFEFFk", U"v"}},
+    };
+    for (const Row& row : rows) {
+        std::string after = "untouched";
+        EXPECT_EQ(ApplyEdit(row.file, row.edit, after), EditOutcome::Refused) << row.file;
+        EXPECT_EQ(after, "untouched");
+    }
+    // Behind a real byte order mark the same bytes are ordinary text.
+    std::string after;
+    EXPECT_EQ(ApplyEdit("\xEF\xBB\xBF=x\n\xFE\xFF=y\n", {U"", U"", std::nullopt}, after),
+              EditOutcome::Changed);
+    EXPECT_EQ(after, "\xEF\xBB\xBF\xFE\xFF=y\n");
+}
+
 // Whatever the file and the value, a reader finds the written value, and the edit is undone by
 // deleting what it added.
 TEST(EngineEdit, WrittenValuesReadBackAndAppendedSectionsDeleteCleanly) {
