@@ -19,6 +19,11 @@ if(ENABLE_SANITIZERS)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(ENABLE_FUZZING)
+    # Coverage feedback for everything the fuzzers reach, not only the fuzzer's own file.
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(WIN32)
     enable_language(RC)
     # The programs call the wide API; UNICODE keeps the Windows macros pointing there too.
