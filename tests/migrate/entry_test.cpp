@@ -1,6 +1,7 @@
 // The command line: exactly one argument, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <vector>
 
 #include "migration.h"
@@ -14,6 +15,14 @@ struct CommandLine {
     Variant expected;
 };
 
+void PrintTo(const CommandLine& commandLine, std::ostream* out) {
+    *out << "{";
+    for (const char* argument : commandLine.arguments) {
+        *out << " \"" << argument << '"';
+    }
+    *out << " }";
+}
+
 class ZentrelSelectVariantTest : public ::testing::TestWithParam<CommandLine> {};
 
 TEST_P(ZentrelSelectVariantTest, Selects) {
@@ -21,19 +30,26 @@ TEST_P(ZentrelSelectVariantTest, Selects) {
     argv.insert(argv.end(), GetParam().arguments.begin(), GetParam().arguments.end());
     const int argc = static_cast<int>(argv.size());
     argv.push_back(nullptr);
-    EXPECT_EQ(Zentrel::SelectVariant(argc, argv.data()), GetParam().expected)
-        << testing::PrintToString(GetParam().arguments);
+    EXPECT_EQ(Zentrel::SelectVariant(argc, argv.data()), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Cases, ZentrelSelectVariantTest,
     ::testing::Values(
-        CommandLine{{"QX_NWTWAIN"}, Variant::kNetwork}, CommandLine{{"QX_USBTWAIN"}, Variant::kUsb},
-        CommandLine{{}, Variant::kNone}, CommandLine{{"QX_NWTWAIN", "QX_NWTWAIN"}, Variant::kNone},
+        CommandLine{{"QX_NWTWAIN"}, Variant::kNetwork},
+        CommandLine{{"QX_USBTWAIN"}, Variant::kUsb},
+        CommandLine{{}, Variant::kNone},
+        CommandLine{{"QX_NWTWAIN", "QX_NWTWAIN"}, Variant::kNone},
         CommandLine{{"QX_USBTWAIN", "extra"}, Variant::kNone},
-        CommandLine{{"qx_nwtwain"}, Variant::kNone}, CommandLine{{"QX_NWTWAIN "}, Variant::kNone},
-        CommandLine{{" QX_USBTWAIN"}, Variant::kNone}, CommandLine{{"QX_NWTWAINX"}, Variant::kNone},
-        CommandLine{{"QX_NW"}, Variant::kNone}, CommandLine{{""}, Variant::kNone}));
+        CommandLine{{"qx_nwtwain"}, Variant::kNone},
+        CommandLine{{"QX_NWTWAIN "}, Variant::kNone},
+        CommandLine{{"QX_USBTWAIN "}, Variant::kNone},
+        CommandLine{{" QX_USBTWAIN"}, Variant::kNone},
+        CommandLine{{"QX_NWTWAINX"}, Variant::kNone},
+        CommandLine{{"QX_NW"}, Variant::kNone},
+        CommandLine{{""}, Variant::kNone}));
+// clang-format on
 
 TEST(ZentrelSelectVariantTest, MissingArgumentVectorSelectsNothing) {
     EXPECT_EQ(Zentrel::SelectVariant(2, nullptr), Variant::kNone);

@@ -3,7 +3,9 @@
 
 #include <cstdint>
 #include <new>
+#include <ostream>
 #include <set>
+#include <sstream>
 
 #include "migration.h"
 
@@ -13,6 +15,10 @@ struct Resolution {
     std::uint16_t raw;
     std::uint16_t expected;
 };
+
+void PrintTo(const Resolution& resolution, std::ostream* out) {
+    *out << std::hex << "0x" << resolution.raw << " -> " << std::dec << resolution.expected;
+}
 
 class ZentrelResolveUiLanguageTest : public ::testing::TestWithParam<Resolution> {};
 
@@ -38,8 +44,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Resolution{0x7C04, 1028}, Resolution{0x0804, 2052}, Resolution{0x1004, 2052},
                       Resolution{0x0004, 2052},
                       // Languages the application does not know.
-                      Resolution{0x041E, 1033}, Resolution{0x0439, 1033},
-                      Resolution{0xFFFF, 1033}));
+                      Resolution{0x041E, 1033}, Resolution{0x0439, 1033}, Resolution{0xFFFF, 1033}),
+    [](const auto& info) {
+        std::ostringstream name;
+        name << "Raw" << std::hex << std::uppercase << info.param.raw;
+        return name.str();
+    });
 
 TEST(ZentrelIsSupportedLanguageTest, HoldsExactlyTheApplicationsLanguages) {
     const std::set<std::uint16_t> supported = {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "migration.h"
@@ -23,6 +24,21 @@ struct LocaleCase {
     const char* locale;
     std::uint16_t id;
 };
+
+void PrintTo(const LocaleCase& locale, std::ostream* out) {
+    *out << '"' << locale.locale << "\" -> 0x" << std::hex << locale.id;
+}
+
+// A test name of letters, digits and underscores; the index keeps names unique.
+std::string CaseName(const char* text, std::size_t index) {
+    std::string name = "Case" + std::to_string(index) + "_";
+    for (const char* c = text; *c != 0; ++c) {
+        const bool alphanumeric =
+            (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
+        name += alphanumeric ? *c : '_';
+    }
+    return name;
+}
 
 class ZentrelLanguageIdFromLocaleNameTest : public ::testing::TestWithParam<LocaleCase> {};
 
@@ -54,7 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Not a language.
         LocaleCase{"C", 0}, LocaleCase{"C.UTF-8", 0}, LocaleCase{"POSIX", 0}, LocaleCase{"", 0},
         LocaleCase{"xx_YY.UTF-8", 0}, LocaleCase{"d", 0}, LocaleCase{"_DE", 0},
-        LocaleCase{"de1_DE", 0}));
+        LocaleCase{"de1_DE", 0}),
+    [](const auto& info) { return CaseName(info.param.locale, info.index); });
 
 // One locale of each language the application has: mapping and resolution together.
 TEST(ZentrelLocaleResolutionTest, EverySupportedLanguageIsReachable) {
@@ -81,6 +98,10 @@ struct EnvironmentCase {
     Environment environment;
     std::string expected;
 };
+
+void PrintTo(const EnvironmentCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class ZentrelMessagesLocaleNameTest : public ::testing::TestWithParam<EnvironmentCase> {};
 
@@ -125,6 +146,10 @@ struct FolderCase {
     Environment environment;
     std::wstring expected;
 };
+
+void PrintTo(const FolderCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class ZentrelLocalAppDataFolderTest : public ::testing::TestWithParam<FolderCase> {};
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,6 +86,10 @@ struct ProfileCase {
     std::uint16_t uiLanguage;
     std::vector<Expect> expect;
 };
+
+void PrintTo(const ProfileCase& testCase, std::ostream* out) {
+    *out << testCase.name;
+}
 
 class ZentrelProfileRepairTest : public ZentrelRewriteTest,
                                  public ::testing::WithParamInterface<ProfileCase> {};
