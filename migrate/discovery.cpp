@@ -34,7 +34,11 @@ bool NamesAModel(const std::wstring& name) {
 }  // namespace
 
 void RunNetworkVariant() noexcept {
-    RunNetworkVariant(GetLocalAppDataFolder, Platform::UserUiLanguage);
+    try {
+        RunNetworkVariant(GetLocalAppDataFolder, Platform::UserUiLanguage);
+    } catch (...) {
+        // The source could not be handed on: nothing has been done yet.
+    }
 }
 
 void RunNetworkVariant(const FolderSource& localAppData,
@@ -54,7 +58,11 @@ void RunNetworkVariant(const FolderSource& localAppData,
 }
 
 void RunUsbVariant() noexcept {
-    RunUsbVariant(GetLocalAppDataFolder);
+    try {
+        RunUsbVariant(GetLocalAppDataFolder);
+    } catch (...) {
+        // The source could not be handed on: nothing has been done yet.
+    }
 }
 
 void RunUsbVariant(const FolderSource& localAppData) noexcept {

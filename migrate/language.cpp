@@ -55,7 +55,11 @@ bool IsSupportedLanguage(std::uint16_t id) noexcept {
 }
 
 std::uint16_t ResolveUiLanguage() noexcept {
-    return ResolveUiLanguage(Platform::UserUiLanguage);
+    try {
+        return ResolveUiLanguage(Platform::UserUiLanguage);
+    } catch (...) {
+        return kUsEnglish;
+    }
 }
 
 std::uint16_t ResolveUiLanguage(const UiLanguageSource& uiLanguage) noexcept {

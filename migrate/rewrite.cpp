@@ -104,7 +104,11 @@ void RepairProfiles(const wchar_t* prefix, bool scanProfiles, std::uint16_t lang
 }  // namespace
 
 void UpdateDeviceAndProfiles(std::wstring path) noexcept {
-    UpdateDeviceAndProfiles(std::move(path), Platform::UserUiLanguage);
+    try {
+        UpdateDeviceAndProfiles(std::move(path), Platform::UserUiLanguage);
+    } catch (...) {
+        // The source could not be handed on: nothing has been done yet.
+    }
 }
 
 void UpdateDeviceAndProfiles(std::wstring path, const UiLanguageSource& uiLanguage) noexcept {
