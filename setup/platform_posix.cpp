@@ -13,7 +13,8 @@
 
 #include "platform.h"
 
-extern char** environ;
+// POSIX asks programs to declare it themselves; glibc also does in unistd.h.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace SetupLauncher {
 
@@ -36,7 +37,7 @@ std::string FindOnPath(const std::string& program) {
         const std::size_t end = folders.find(':', start);
         // An empty entry stands for the current folder.
         const std::size_t length = (end == std::string::npos ? folders.size() : end) - start;
-        const std::string candidate =
+        std::string candidate =
             (length == 0 ? std::string(".") : folders.substr(start, length)) + "/" + program;
         if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
             return candidate;
