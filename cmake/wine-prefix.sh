@@ -4,12 +4,7 @@
 set -u
 action=$1
 prefix=$2
-export WINEPREFIX=$prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
-USER=$(id -un)
-export USER
-unset DISPLAY WAYLAND_DISPLAY
+. "$(dirname "$0")/wine-env.sh"
 
 case $action in
 start)

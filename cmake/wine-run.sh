@@ -4,11 +4,5 @@
 set -u
 prefix=$1
 shift
-export WINEPREFIX=$prefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml="
-# The prefix's user folder is named after USER when the prefix is made; keep it the same always.
-USER=$(id -un)
-export USER
-unset DISPLAY WAYLAND_DISPLAY
+. "$(dirname "$0")/wine-env.sh"
 exec wine "$@"
