@@ -1,4 +1,5 @@
 // Finding the settings files: the fixed network-variant paths and the USB-variant folder search.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -23,12 +24,9 @@ std::wstring Below(std::wstring folder, std::initializer_list<std::wstring_view>
 }
 
 bool NamesAModel(const std::wstring& name) {
-    for (const std::wstring_view model : kModelFolders) {
-        if (name.find(model) != std::wstring::npos) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(kModelFolders, [&name](std::wstring_view model) {
+        return name.find(model) != std::wstring::npos;
+    });
 }
 
 }  // namespace
