@@ -131,10 +131,13 @@ void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList m
     OpenMsiPackages(platform, msiList);
 }
 
-void RunExePackages(ILauncherPlatform& platform, const PackageList& exeList) {
+// The packages of a list that may be started: named, readable, and not the running launcher
+// (a command-line entry may name it under any spelling, as may a copy in the folder).
+template <typename Start>
+void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& list, Start start) {
     FileIdentity launcher;
     const bool launcherKnown = platform.QueryFileIdentity(platform.ModulePath(), launcher);
-    for (const std::string& name : exeList) {
+    for (const std::string& name : list) {
         if (name.empty()) {
             continue;
         }
@@ -145,23 +148,22 @@ void RunExePackages(ILauncherPlatform& platform, const PackageList& exeList) {
         if (launcherKnown && IsLauncherItself(platform, path, launcher)) {
             continue;
         }
+        start(path);
+    }
+}
+
+void RunExePackages(ILauncherPlatform& platform, const PackageList& exeList) {
+    ForEachStartablePackage(platform, exeList, [&platform](const std::string& path) {
         const ProcessHandle process = platform.StartProgram(path, kProgramParameters);
         if (process != kNoProcess) {
             platform.WaitForProcessEnd(process);
         }
-    }
+    });
 }
 
 void OpenMsiPackages(ILauncherPlatform& platform, const PackageList& msiList) {
-    for (const std::string& name : msiList) {
-        if (name.empty()) {
-            continue;
-        }
-        const std::string path = PackagePath(platform, name);
-        if (IsPackageReadable(platform, path)) {
-            platform.OpenDocument(path);
-        }
-    }
+    ForEachStartablePackage(platform, msiList,
+                            [&platform](const std::string& path) { platform.OpenDocument(path); });
 }
 
 }  // namespace SetupLauncher

@@ -86,6 +86,10 @@ TEST(SetupRunPackages, NeverStartsTheRunningLauncher) {
     platform.readable.insert({R"(C:\pkg\setup.exe)", R"(D:\copy\SETUP.EXE)"});
     RunPackages(platform, {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "b.exe"}, {"c.msi"});
     EXPECT_EQ(platform.events, kAllRun);
+    // Opening the launcher through the shell would start it just the same.
+    platform.events.clear();
+    RunPackages(platform, {"a.exe", "b.exe"}, {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)"});
+    EXPECT_EQ(platform.events, kAllRun);
 }
 
 TEST(SetupRunPackages, UnknownLauncherIdentityExcludesNothing) {
