@@ -1,0 +1,24 @@
+// The few operating-system operations the benchmark needs beyond the INI library. Everything
+// else in the benchmark is the same code on Windows and on POSIX.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace Bench {
+
+// The cheapest write that still survives a power cut and never shows a torn file: a temporary
+// file beside `path` gets the bytes and is flushed to the disk, is renamed over `path`, and the
+// rename itself is made durable. This is the floor under every durable INI write.
+bool DurableReplace(const std::filesystem::path& path, std::string_view bytes);
+
+// Bytes this process has handed to the system for writing so far; nothing where the system
+// keeps no such count (Wine reports zero for everything).
+std::optional<std::uint64_t> BytesWrittenSoFar();
+
+// "posix" or "windows": which build produced a set of results.
+const char* PlatformName();
+
+}  // namespace Bench

@@ -1,0 +1,69 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "bench_platform.h"
+
+namespace Bench {
+
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool SyncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd == -1) {
+        return false;
+    }
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+}  // namespace
+
+bool DurableReplace(const std::filesystem::path& path, std::string_view bytes) {
+    std::filesystem::path temp = path;
+    temp += ".replace.tmp";
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd == -1) {
+        return false;
+    }
+    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written || ::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    const std::filesystem::path folder = path.parent_path();
+    return SyncFolder(folder.empty() ? std::filesystem::path(".") : folder);
+}
+
+std::optional<std::uint64_t> BytesWrittenSoFar() {
+    // "wchar" counts every byte passed to write(2) and its kin, whatever the file.
+    std::ifstream io("/proc/self/io");
+    std::string name;
+    std::uint64_t value = 0;
+    while (io >> name >> value) {
+        if (name == "wchar:") {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+const char* PlatformName() {
+    return "posix";
+}
+
+}  // namespace Bench

@@ -1,0 +1,272 @@
+#include "runner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <system_error>
+
+#include "bench_platform.h"
+#include "ini_file.h"
+#include "migration.h"
+#include "wide_text.h"
+#include "workloads.h"
+
+namespace Bench {
+
+namespace {
+
+using NGUtils::g_iniFile;
+
+constexpr std::size_t kLargeFile = 512 * 1024;
+// Reads are batched until a sample lasts this long, well above the clock's resolution.
+constexpr double kReadSampleSeconds = 0.005;
+constexpr std::uint16_t kUsEnglish = 1033;
+// A migration sample is long and there are few of them; more limit samples steady its floor.
+constexpr int kLimitsPerMigration = 5;
+
+std::wstring WidePath(const std::filesystem::path& path) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        return path.wstring();
+    } else {
+        return NGUtils::WideFromUtf8(path.string());
+    }
+}
+
+std::uint64_t FileSize(const std::filesystem::path& path) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    return error ? 0 : static_cast<std::uint64_t>(size);
+}
+
+Plan WritePlan(std::size_t size, int scale) {
+    if (scale == 0) {
+        return {1, 5, 1};
+    }
+    return {2, (size >= kLargeFile ? 11 : 21) * scale, 1};
+}
+
+Plan MigrationPlan(std::size_t size, int scale) {
+    if (scale == 0) {
+        return {0, 3, 1};
+    }
+    return {1, (size >= kLargeFile ? 3 : 5) * scale, 1};
+}
+
+class Runner {
+  public:
+    Runner(const RunOptions& options, ResultSet& set, std::ostream& progress)
+        : options_(options), set_(set), progress_(progress) {}
+
+    bool Run() {
+        std::error_code error;
+        std::filesystem::remove_all(options_.folder / "work", error);
+        std::filesystem::create_directories(options_.folder / "work", error);
+        if (error) {
+            progress_ << "cannot make " << (options_.folder / "work").string() << "\n";
+            return false;
+        }
+        for (std::size_t size : options_.sizes) {
+            if (!RunSize(size)) {
+                return false;
+            }
+        }
+        std::filesystem::remove_all(options_.folder / "work", error);
+        return true;
+    }
+
+  private:
+    std::filesystem::path Work(const std::string& name) const {
+        return options_.folder / "work" / name;
+    }
+
+    bool Fail(const std::string& what) {
+        progress_ << "failed: " << what << "\n";
+        return false;
+    }
+
+    // One durable replace of a file of `bytes`, timed on its own.
+    bool TimeLimit(const std::string& content, std::vector<double>& samples) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!DurableReplace(Work("limit.ini"), content)) {
+            return false;
+        }
+        samples.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        return true;
+    }
+
+    // Bytes one more run of the operation writes, or the file's size afterwards where the system
+    // keeps no count; for an operation of several writes, the average per write.
+    void MeasureBytes(Result& result, const std::function<bool()>& prepare,
+                      const std::function<bool()>& operation,
+                      const std::function<std::uint64_t()>& bytesAfter) {
+        if (result.writes == 0 || !prepare()) {
+            return;
+        }
+        const std::optional<std::uint64_t> before = BytesWrittenSoFar();
+        if (!operation()) {
+            return;
+        }
+        const std::optional<std::uint64_t> after = BytesWrittenSoFar();
+        if (before && after) {
+            result.bytesPerWrite = static_cast<double>(*after - *before) / result.writes;
+        } else {
+            result.bytesPerWrite = static_cast<double>(bytesAfter());
+            result.bytesEstimated = true;
+        }
+    }
+
+    // Before every sample, untimed for the operation, the limit is measured at the same file
+    // size, so that both see the disk in the same state: its speed drifts during a run.
+    bool Measure(Result result, const Plan& plan, const std::function<bool()>& prepare,
+                 const std::function<bool()>& operation,
+                 const std::function<std::uint64_t()>& bytesAfter, int limitsPerSample = 1) {
+        progress_ << "  " << result.workload << " at " << FormatBytes(double(result.nominalSize))
+                  << "...\n";
+        progress_.flush();
+        const std::string limitContent(static_cast<std::size_t>(result.fileBytes), 'x');
+        std::vector<double> limitSamples;
+        auto prepareBoth = [&] {
+            for (int i = 0; i < limitsPerSample; ++i) {
+                if (!TimeLimit(limitContent, limitSamples)) {
+                    return false;
+                }
+            }
+            return prepare();
+        };
+        std::vector<double> samples;
+        if (!TimeSamples(plan, prepareBoth, operation, samples)) {
+            return Fail(result.workload);
+        }
+        result.time = Summarize(samples);
+        // The limit's own row is its own floor.
+        result.limitSeconds =
+            limitsPerSample > 0 ? Summarize(limitSamples).median : result.time.median;
+        MeasureBytes(result, prepare, operation, bytesAfter);
+        set_.results.push_back(result);
+        return true;
+    }
+
+    bool RunSize(std::size_t size) {
+        const int scale = options_.sampleScale;
+        const std::string single = SingleOperationFile(size);
+        const std::filesystem::path file = Work("single.ini");
+        const std::wstring path = WidePath(file);
+        // Restored durably, so that no timed write pays for flushing the restored file.
+        auto restore = [&] { return DurableReplace(file, single) && g_iniFile.SetFilePath(path); };
+        auto sizeAfter = [&] { return FileSize(file); };
+        auto nothing = [] { return true; };
+        const Result base{"", size, single.size(), {}, 0, std::nullopt, false, 0};
+
+        Result limit = base;
+        limit.workload = "limit";
+        limit.writes = 1;
+        const std::filesystem::path limitFile = Work("limit.ini");
+        if (!Measure(
+                limit, WritePlan(size, scale), nothing,
+                [&] { return DurableReplace(limitFile, single); },
+                [&] { return FileSize(limitFile); }, 0)) {
+            return false;
+        }
+
+        if (!restore()) {
+            return Fail("writing " + file.string());
+        }
+        auto readInt = [] {
+            std::int32_t value = 0;
+            return g_iniFile.ReadInt(kTargetSection, kNumberKey, value) && value == 42;
+        };
+        Plan readPlan{3, scale == 0 ? 5 : 21 * scale, CalibrateBatch(readInt, kReadSampleSeconds)};
+        Result read = base;
+        read.workload = "read_int";
+        if (readPlan.batch == 0 || !Measure(read, readPlan, nothing, readInt, sizeAfter)) {
+            return Fail("ReadInt");
+        }
+
+        // Two values of one length take turns, so that every write changes the file and its
+        // size stays.
+        bool flip = false;
+        Result existing = base;
+        existing.workload = "write_existing";
+        existing.writes = 1;
+        if (!Measure(
+                existing, WritePlan(size, scale), nothing,
+                [&] {
+                    flip = !flip;
+                    return g_iniFile.WriteValue(kTargetSection, kExistingKey, flip ? L"2" : L"1");
+                },
+                sizeAfter)) {
+            return false;
+        }
+
+        Result added = base;
+        added.workload = "write_new";
+        added.writes = 1;
+        if (!Measure(
+                added, WritePlan(size, scale), restore,
+                [] { return g_iniFile.WriteValue(kTargetSection, kNewKey, L"1"); }, sizeAfter)) {
+            return false;
+        }
+
+        Result deleted = base;
+        deleted.workload = "delete_section";
+        deleted.writes = 1;
+        if (!Measure(
+                deleted, WritePlan(size, scale), restore,
+                [] { return g_iniFile.DeleteKey(kDoomedSection, nullptr); }, sizeAfter)) {
+            return false;
+        }
+        return RunMigration(size);
+    }
+
+    bool RunMigration(std::size_t size) {
+        const std::string settings = MigrationSettingsFile(size);
+        const std::filesystem::path files[] = {Work("model1.ini"), Work("model2.ini")};
+        auto restore = [&] {
+            return std::all_of(std::begin(files), std::end(files),
+                               [&](const auto& file) { return DurableReplace(file, settings); });
+        };
+        auto migrate = [&] {
+            const Zentrel::UiLanguageSource language = [] { return kUsEnglish; };
+            for (const auto& file : files) {
+                Zentrel::UpdateDeviceAndProfiles(WidePath(file), language);
+                Zentrel::UpdateFeatureSections(WidePath(file));
+            }
+            // The last rule of the pass must have taken effect, or nothing was measured.
+            std::int32_t acd = 0;
+            return g_iniFile.ReadInt(L"TWAIN_PROFILE_99", L"ACD_Sensitivity", acd) && acd == 7;
+        };
+        auto averageSize = [&] { return (FileSize(files[0]) + FileSize(files[1])) / 2; };
+        Result migration{"migration",
+                         size,
+                         settings.size(),
+                         {},
+                         2 * ChangingWritesPerMigratedFile(),
+                         std::nullopt,
+                         false,
+                         0};
+        return Measure(migration, MigrationPlan(size, options_.sampleScale), restore, migrate,
+                       averageSize, kLimitsPerMigration);
+    }
+
+    const RunOptions& options_;
+    ResultSet& set_;
+    std::ostream& progress_;
+};
+
+}  // namespace
+
+bool RunBenchmarks(const RunOptions& options, ResultSet& set, std::ostream& progress) {
+    set.platform = PlatformName();
+    set.results.clear();
+    try {
+        return Runner(options, set, progress).Run();
+    } catch (const std::exception& e) {
+        progress << "failed: " << e.what() << "\n";
+        return false;
+    }
+}
+
+}  // namespace Bench
