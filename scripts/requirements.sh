@@ -14,6 +14,10 @@ g++-mingw-w64-i686  command:i686-w64-mingw32-g++-posix
 wine                command:wine
 wine32:i386         file:/usr/lib/wine/wineserver32
 wine64              file:/usr/lib/wine/wineserver64
+clang               command:clang++
+libclang-rt-14-dev  file:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
+clang-tidy          command:clang-tidy
+cppcheck            command:cppcheck
 LIST
     if [ -n "${REQUIRE_EXTRA_PACKAGES:-}" ]; then
         printf '%s\n' "$REQUIRE_EXTRA_PACKAGES"
@@ -50,7 +54,7 @@ ensure_requirements() {
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -qq
     # shellcheck disable=SC2086
-    apt-get install -y -qq --no-install-recommends $missing >/dev/null
+    apt-get install -y -qq $missing >/dev/null
     missing=$(missing_packages | tr '\n' ' ')
     if [ -n "${missing// /}" ]; then
         echo "Still missing after installing: $missing" >&2
