@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace NGUtils::IniEngine {
@@ -9,7 +10,6 @@ namespace NGUtils::IniEngine {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 bool IsBlank(char32_t c) {
     return c == U' ' || c == U'\t';
@@ -114,6 +114,25 @@ class Units {
                                               : char32_t((first << 8) | second);
     }
 
+    // The first unit in [from, to) that is the ASCII character `wanted`, or `to`. UTF-8 is
+    // searched with memchr: the structure's characters never occur inside another character.
+    std::size_t Find(char wanted, std::size_t from, std::size_t to) const {
+        if (from >= to) {
+            return to;
+        }
+        if (unitSize_ == 1) {
+            const char* start = bytes_.data() + bom_;
+            const void* hit = std::memchr(start + from, wanted, to - from);
+            return hit == nullptr ? to
+                                  : static_cast<std::size_t>(static_cast<const char*>(hit) - start);
+        }
+        const auto unit = static_cast<char32_t>(static_cast<unsigned char>(wanted));
+        while (from < to && (*this)[from] != unit) {
+            ++from;
+        }
+        return from;
+    }
+
     Text Decode(std::size_t begin, std::size_t end) const {
         if (unitSize_ == 1) {
             return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin));
@@ -214,41 +233,59 @@ void Classify(const Units& units, Line& line, std::size_t contentEnd) {
         line.kind = LineKind::Comment;
         return;
     }
-    for (std::size_t i = first; i < contentEnd; ++i) {
-        if (units[i] == U'=') {
-            line.kind = LineKind::Key;
-            line.nameBegin = first;
-            line.nameEnd = TrimEnd(units, first, i);
-            // For an empty value this lands after the blanks behind "=", which then stay.
-            line.valueBegin = SkipBlanks(units, i + 1, contentEnd);
-            line.valueEnd = TrimEnd(units, line.valueBegin, contentEnd);
-            return;
-        }
+    const std::size_t equals = units.Find('=', first, contentEnd);
+    if (equals < contentEnd) {
+        line.kind = LineKind::Key;
+        line.nameBegin = first;
+        line.nameEnd = TrimEnd(units, first, equals);
+        // For an empty value this lands after the blanks behind "=", which then stay.
+        line.valueBegin = SkipBlanks(units, equals + 1, contentEnd);
+        line.valueEnd = TrimEnd(units, line.valueBegin, contentEnd);
     }
 }
 
-Line ReadLine(const Units& units, std::size_t pos) {
+// Finds the next line break for positions that only move forward. It remembers the next LF and
+// the next CR before it, so no unit is searched twice whatever mix of breaks a file has.
+class LineBreaks {
+  public:
+    explicit LineBreaks(const Units& units) : units_(units) {}
+
+    std::size_t Next(std::size_t from) {
+        if (!lfKnown_ || lf_ < from) {
+            lf_ = units_.Find('\n', from, units_.size());
+            lfKnown_ = true;
+            crKnown_ = false;
+        }
+        // Only a CR before that LF can end the line first.
+        if (!crKnown_ || cr_ < from) {
+            cr_ = units_.Find('\r', from, lf_);
+            crKnown_ = true;
+        }
+        return cr_ < lf_ ? cr_ : lf_;
+    }
+
+  private:
+    const Units& units_;
+    bool lfKnown_ = false;
+    bool crKnown_ = false;
+    std::size_t lf_ = 0;
+    std::size_t cr_ = 0;
+};
+
+Line ReadLine(const Units& units, LineBreaks& breaks, std::size_t pos) {
     Line line;
     line.begin = pos;
-    // Past a NUL a line holds nothing a reader sees, as in the C strings Windows reads into.
-    std::size_t contentEnd = kNone;
-    std::size_t i = pos;
-    for (; i < units.size(); ++i) {
-        const char32_t c = units[i];
-        if (IsLineBreak(c)) {
-            break;
-        }
-        if (c == 0 && contentEnd == kNone) {
-            contentEnd = i;
-        }
-    }
-    line.breakAt = i;
-    line.end = i;
-    if (i < units.size()) {
+    const std::size_t breakAt = breaks.Next(pos);
+    line.breakAt = breakAt;
+    line.end = breakAt;
+    if (breakAt < units.size()) {
         line.end =
-            (units[i] == U'\r' && i + 1 < units.size() && units[i + 1] == U'\n') ? i + 2 : i + 1;
+            (units[breakAt] == U'\r' && breakAt + 1 < units.size() && units[breakAt + 1] == U'\n')
+                ? breakAt + 2
+                : breakAt + 1;
     }
-    Classify(units, line, contentEnd == kNone ? i : contentEnd);
+    // Past a NUL a line holds nothing a reader sees, as in the C strings Windows reads into.
+    Classify(units, line, units.Find('\0', pos, breakAt));
     return line;
 }
 
@@ -258,7 +295,75 @@ bool NameMatches(const Units& units, std::size_t begin, std::size_t end, TextVie
     if (length < wanted.size() || length > wanted.size() * 4) {
         return false;
     }
-    return NamesEqual(units.Decode(begin, end), wanted);
+    // ASCII units are whole characters in every encoding here: such a name needs no decoding.
+    for (std::size_t i = begin; i < end; ++i) {
+        if (units[i] >= 0x80) {
+            return NamesEqual(units.Decode(begin, end), wanted);
+        }
+    }
+    if (length != wanted.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (FoldAscii(units[begin + i]) != FoldAscii(wanted[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether only blanks stand between the start of its line and `at`; `lineBegin` is that start.
+bool StartsLine(const Units& units, std::size_t at, std::size_t& lineBegin) {
+    std::size_t i = at;
+    while (i > 0 && IsBlank(units[i - 1])) {
+        --i;
+    }
+    lineBegin = i;
+    return i == 0 || IsLineBreak(units[i - 1]);
+}
+
+// False when a header opened by the "[" at `bracket` cannot name `section` because its first
+// units, all ASCII, already differ from it; then the line need not be read at all.
+bool MayNameSection(const Units& units, std::size_t bracket, TextView section) {
+    std::size_t at = SkipBlanks(units, bracket + 1, units.size());
+    for (std::size_t k = 0; k < section.size(); ++k, ++at) {
+        if (at >= units.size()) {
+            return false;
+        }
+        const char32_t unit = units[at];
+        if (unit >= 0x80) {
+            return true;
+        }
+        if (FoldAscii(unit) != FoldAscii(section[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first header naming `section`. Only lines whose first character is "[" can be headers, so
+// the search jumps from one "[" to the next and reads no other line.
+std::optional<Line> FindHeader(const Units& units, LineBreaks& breaks, TextView section) {
+    std::size_t pos = 0;
+    while (pos < units.size()) {
+        const std::size_t bracket = units.Find('[', pos, units.size());
+        if (bracket == units.size()) {
+            return std::nullopt;
+        }
+        // Another "[" on the line of this one cannot start a header either.
+        std::size_t lineBegin = 0;
+        if (!StartsLine(units, bracket, lineBegin) || !MayNameSection(units, bracket, section)) {
+            pos = bracket + 1;
+            continue;
+        }
+        const Line line = ReadLine(units, breaks, lineBegin);
+        if (line.kind == LineKind::Header &&
+            NameMatches(units, line.nameBegin, line.nameEnd, section)) {
+            return line;
+        }
+        pos = line.end;
+    }
+    return std::nullopt;
 }
 
 Text ValueOf(const Units& units, const Line& line) {
@@ -284,24 +389,27 @@ struct Location {
 
 Location Locate(const Units& units, TextView section, std::optional<TextView> key) {
     Location location;
-    bool inSection = section.empty();
-    location.sectionFound = inSection;
-    for (std::size_t pos = 0; pos < units.size();) {
-        const Line line = ReadLine(units, pos);
+    LineBreaks breaks(units);
+    std::size_t pos = 0;
+    if (!section.empty()) {
+        const std::optional<Line> header = FindHeader(units, breaks, section);
+        if (!header) {
+            return location;
+        }
+        location.sectionBegin = header->begin;
+        location.insertAt = header->end;
+        location.insertNeedsBreak = !header->HasBreak();
+        pos = header->end;
+    }
+    location.sectionFound = true;
+    while (pos < units.size()) {
+        const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
         if (line.kind == LineKind::Header) {
-            if (inSection) {
-                location.sectionEnd = line.begin;
-                return location;
-            }
-            if (!section.empty() && NameMatches(units, line.nameBegin, line.nameEnd, section)) {
-                inSection = true;
-                location.sectionFound = true;
-                location.sectionBegin = line.begin;
-                location.insertAt = line.end;
-                location.insertNeedsBreak = !line.HasBreak();
-            }
-        } else if (inSection && line.kind == LineKind::Key) {
+            location.sectionEnd = line.begin;
+            return location;
+        }
+        if (line.kind == LineKind::Key) {
             location.insertAt = line.end;
             location.insertNeedsBreak = !line.HasBreak();
             if (key && !location.key && NameMatches(units, line.nameBegin, line.nameEnd, *key)) {
@@ -309,23 +417,18 @@ Location Locate(const Units& units, TextView section, std::optional<TextView> ke
             }
         }
     }
-    if (inSection) {
-        location.sectionEnd = units.size();
-    }
+    location.sectionEnd = units.size();
     return location;
 }
 
 // New lines follow the file's first line break; a file without one gets "\n".
 Text LineBreakOf(const Units& units) {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        if (units[i] == U'\n') {
-            return U"\n";
-        }
-        if (units[i] == U'\r') {
-            return (i + 1 < units.size() && units[i + 1] == U'\n') ? U"\r\n" : U"\r";
-        }
+    LineBreaks breaks(units);
+    const std::size_t at = breaks.Next(0);
+    if (at == units.size() || units[at] == U'\n') {
+        return U"\n";
     }
-    return U"\n";
+    return (at + 1 < units.size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
 }
 
 bool HasLineBreakOrNul(TextView text) {
@@ -351,19 +454,25 @@ std::optional<Text> FindValue(std::string_view fileBytes, TextView section, Text
     const Units units(fileBytes);
     const TextView wantedSection = Trim(section);
     const TextView wantedKey = Trim(key);
-    bool inSection = wantedSection.empty();
-    for (std::size_t pos = 0; pos < units.size();) {
-        const Line line = ReadLine(units, pos);
+    LineBreaks breaks(units);
+    // The headerless top is the section "".
+    std::size_t pos = 0;
+    if (!wantedSection.empty()) {
+        const std::optional<Line> header = FindHeader(units, breaks, wantedSection);
+        if (!header) {
+            return std::nullopt;
+        }
+        pos = header->end;
+    }
+    while (pos < units.size()) {
+        const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
         if (line.kind == LineKind::Header) {
-            if (inSection) {
-                // Keys of a later copy of the section are never seen.
-                return std::nullopt;
-            }
-            inSection = !wantedSection.empty() &&
-                        NameMatches(units, line.nameBegin, line.nameEnd, wantedSection);
-        } else if (inSection && line.kind == LineKind::Key &&
-                   NameMatches(units, line.nameBegin, line.nameEnd, wantedKey)) {
+            // Keys of a later copy of the section are never seen.
+            return std::nullopt;
+        }
+        if (line.kind == LineKind::Key &&
+            NameMatches(units, line.nameBegin, line.nameEnd, wantedKey)) {
             return ValueOf(units, line);
         }
     }

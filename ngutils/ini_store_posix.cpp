@@ -167,15 +167,18 @@ bool ResolveTarget(IFileSystem& fs, const std::string& path, std::string& target
     return false;
 }
 
+// Reads up to the end of the file into the room `bytes` already has, so that a file of the size
+// it was seen to have comes in one read, and a second read finds the end.
 bool ReadAll(IFileSystem& fs, int fd, std::string& bytes) {
     for (;;) {
         const std::size_t used = bytes.size();
         if (used > kMaxFileSize) {
             return false;
         }
-        bytes.resize(used + kReadChunk);
+        const std::size_t room = bytes.capacity() > used ? bytes.capacity() - used : kReadChunk;
+        bytes.resize(used + room);
         std::size_t count = 0;
-        if (fs.Read(fd, bytes.data() + used, kReadChunk, count) != 0) {
+        if (fs.Read(fd, bytes.data() + used, room, count) != 0) {
             return false;
         }
         bytes.resize(used + count);
