@@ -1,0 +1,112 @@
+#include "bad_settings.h"
+
+namespace BadInput {
+
+std::string Utf16Le(std::u16string_view text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+std::string Noise(std::size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    unsigned state = seed;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
+std::string LargeValue() {
+    std::string value;
+    value.reserve(kLargeValueSize);
+    for (std::size_t i = 0; i < kLargeValueSize; ++i) {
+        value.push_back(static_cast<char>('a' + i % 26));
+    }
+    return value;
+}
+
+std::string TestName(const std::string& name) {
+    std::string result;
+    for (char c : name) {
+        const bool plain =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        result.push_back(plain ? c : '_');
+    }
+    return result;
+}
+
+std::vector<BadSettingsFile> BadSettingsFiles() {
+    const std::string longLine = "History=" + std::string(kLongLineSize, 'x');
+    const std::u16string utf16Profile =
+        u"[General]\r\nVersion=4\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n"
+        u"ZonalOCRLanguage=1033\r\n";
+    const std::u16string utf16Repaired =
+        u"[General]\r\nVersion=4\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
+        u"ZonalOCRLanguage=1033\r\n";
+    // Split literals keep the hex escapes from running into the next letter.
+    const std::u16string loneSurrogates =
+        u"[Names]\r\nLabel=a\xD800"
+        u"b\r\nTail=\xDC00\r\n";
+    const std::string invalidUtf8 =
+        "[Names]\r\nLabel=caf\xC3\x28 \xFF\xC0\xAF\xED\xA0\x80 end\r\n; \x80\x81 comment\r\n";
+    const std::string noise = Noise(64 * 1024, 20240611u);
+
+    return {
+        {"empty file", "", "", "", ""},
+        {"NUL bytes", std::string(4096, '\0'), std::string(4096, '\0'), "", ""},
+        {"binary noise", noise, noise, "", ""},
+        {"line of 10 MB",
+         "[General]\r\n" + longLine +
+             "\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n"
+             "ZonalOCRLanguage=1033\r\n",
+         "[General]\r\n" + longLine +
+             "\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
+             "ZonalOCRLanguage=1033\r\n",
+         "", ""},
+        {"value of 1 MB",
+         "[Big]\r\nValue=" + LargeValue() + "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=11\r\n",
+         "[Big]\r\nValue=" + LargeValue() + "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=7\r\n", "",
+         ""},
+        // Lines that look like the sections the migration replaces, but are no headers: their
+        // keys belong to the section before, and nothing of them may go.
+        {"header without bracket",
+         "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
+         "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
+         "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
+         "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
+         "", ""},
+        {"odd-length UTF-16", Utf16Le(utf16Profile) + "!", Utf16Le(utf16Repaired), "!", ""},
+        {"lone surrogates", Utf16Le(loneSurrogates + utf16Profile),
+         Utf16Le(loneSurrogates + utf16Repaired), "", ""},
+        {"invalid UTF-8",
+         invalidUtf8 + "[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\nZonalOCRLanguage=1033\r\n",
+         invalidUtf8 + "[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\nZonalOCRLanguage=1033\r\n", "",
+         ""},
+        {"CR-only line endings",
+         "[General]\rVersion=1\r[SCAN_PROFILE_0]\rACD_Sensitivity=15\rZonalOCRLanguage=1033\r"
+         "[TWAIN_PROFILE_0]\rACD_Sensitivity=12\r",
+         "[General]\rVersion=1\r[SCAN_PROFILE_0]\rACD_Sensitivity=7\rZonalOCRLanguage=1033\r"
+         "[TWAIN_PROFILE_0]\rACD_Sensitivity=7\r",
+         "", "\n"},
+        {"mixed line endings",
+         "[General]\r\nVersion=1\n[SCAN_PROFILE_0]\rACD_Sensitivity=15\r\nZonalOCRLanguage=1033\n"
+         "\r\n[TWAIN_PROFILE_0]\nACD_Sensitivity=12\r",
+         "[General]\r\nVersion=1\n[SCAN_PROFILE_0]\rACD_Sensitivity=7\r\nZonalOCRLanguage=1033\n"
+         "\r\n[TWAIN_PROFILE_0]\nACD_Sensitivity=7\r",
+         "", ""},
+        {"no final line break", "[General]\r\nVersion=1\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15",
+         "[General]\r\nVersion=1\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
+         "ZonalOCRLanguage=1033\r\n",
+         "", ""},
+        {"UTF-8 BOM and nothing else", "\xEF\xBB\xBF", "\xEF\xBB\xBF", "", ""},
+        {"UTF-16LE BOM and nothing else", "\xFF\xFE", "\xFF\xFE", "", ""},
+        {"UTF-16BE BOM and nothing else", "\xFE\xFF", "\xFE\xFF", "", ""},
+    };
+}
+
+}  // namespace BadInput

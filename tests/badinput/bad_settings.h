@@ -1,0 +1,50 @@
+// Settings files that no scanning application wrote: broken, binary, huge or oddly encoded. The
+// same files go through the INI library and through the whole program, on both builds.
+#pragma once
+
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace BadInput {
+
+// UTF-16LE bytes of `text` behind a byte order mark; units are copied as they are, so lone
+// surrogates stay.
+std::string Utf16Le(std::u16string_view text);
+
+// Bytes from a fixed-seed generator: the same file on every run.
+std::string Noise(std::size_t size, unsigned seed);
+
+struct BadSettingsFile {
+    std::string name;
+    std::string bytes;
+    // Natively, a migrated file begins with this: every byte of the original, with only the
+    // migration's own repairs (an ACD sensitivity above 10 becomes 7, a missing zonal language
+    // is supplied with US English, the language of the C locale) made in place.
+    std::string migratedStart;
+    // ... and ends with this: the odd last byte of a UTF-16 file stays last.
+    std::string migratedEnd;
+    // A byte that must not appear after an edit, because the file's line breaks do not use it.
+    std::string foreignByte;
+};
+
+// Failure messages name the file instead of dumping its bytes.
+inline void PrintTo(const BadSettingsFile& file, std::ostream* out) {
+    *out << file.name;
+}
+
+std::vector<BadSettingsFile> BadSettingsFiles();
+
+// A file's name as a test name: letters and digits, everything else "_".
+std::string TestName(const std::string& name);
+
+// The 10 MB line of the file named "line of 10 MB", for tests that look at it.
+inline constexpr std::size_t kLongLineSize = 10 * 1024 * 1024;
+inline constexpr std::size_t kLargeValueSize = 1024 * 1024;
+
+// The value of the "[Big]" "Value" key in the file named "value of 1 MB".
+std::string LargeValue();
+
+}  // namespace BadInput

@@ -1,0 +1,220 @@
+// Bad settings files through the INI library, on both builds: no crash, no hang, reads of what is
+// there still work, a write reads back, and natively (our engine) no byte it does not change is
+// lost. The Windows profile functions rewrite the whole file on every write, so there only the
+// reads back are checked.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <iterator>
+#include <string>
+
+#include "bad_settings.h"
+#include "ini_file.h"
+#include "temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using BadInput::BadSettingsFile;
+using NGUtils::CIniFile;
+using testing_support::ReadBytes;
+using testing_support::TempFolder;
+using testing_support::WidePath;
+using testing_support::WriteBytes;
+
+// Natively the profile layer is our engine, which keeps every byte an edit does not concern.
+constexpr bool kEditsKeepOtherBytes = sizeof(wchar_t) != 2;
+
+class LibraryBadInput : public testing::TestWithParam<BadSettingsFile> {
+  protected:
+    void SetUp() override {
+        WriteBytes(file, GetParam().bytes);
+        ASSERT_TRUE(ini.SetFilePath(WidePath(file)));
+    }
+
+    TempFolder scratch;
+    fs::path file = scratch / "Velmora.ini";
+    CIniFile ini;
+};
+
+TEST_P(LibraryBadInput, AWriteReadsBackAndKeepsTheRestOfTheFile) {
+    const BadSettingsFile& bad = GetParam();
+    std::wstring text = L"stale";
+    EXPECT_FALSE(ini.ReadString(L"Nowhere", L"Key", text));
+    EXPECT_EQ(text, L"");
+    std::int32_t number = 5;
+    EXPECT_FALSE(ini.ReadInt(L"Nowhere", L"Key", number));
+    EXPECT_EQ(number, 5);
+
+    ASSERT_TRUE(ini.WriteValue(L"Added", L"Key", L"value"));
+    EXPECT_TRUE(ini.ReadString(L"Added", L"Key", text));
+    EXPECT_EQ(text, L"value");
+    ASSERT_TRUE(ini.WriteInt(L"Added", L"Number", -42));
+    EXPECT_TRUE(ini.ReadInt(L"Added", L"Number", number));
+    EXPECT_EQ(number, -42);
+    EXPECT_TRUE(ini.DeleteKey(L"Added", L"Key"));
+    EXPECT_FALSE(ini.ReadString(L"Added", L"Key", text));
+
+    if constexpr (kEditsKeepOtherBytes) {
+        const std::string after = ReadBytes(file);
+        const std::size_t kept = bad.bytes.size() - bad.migratedEnd.size();
+        ASSERT_GE(after.size(), bad.bytes.size());
+        EXPECT_EQ(after.substr(0, kept), bad.bytes.substr(0, kept));
+        EXPECT_TRUE(after.ends_with(bad.migratedEnd));
+        if (!bad.foreignByte.empty()) {
+            EXPECT_EQ(after.find(bad.foreignByte), std::string::npos);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, LibraryBadInput, testing::ValuesIn(BadInput::BadSettingsFiles()),
+                         [](const testing::TestParamInfo<BadSettingsFile>& info) {
+                             return BadInput::TestName(info.param.name);
+                         });
+
+BadSettingsFile Named(const std::string& name) {
+    for (BadSettingsFile& file : BadInput::BadSettingsFiles()) {
+        if (file.name == name) {
+            return file;
+        }
+    }
+    ADD_FAILURE() << "no bad settings file named " << name;
+    return {};
+}
+
+class LibraryOneFile : public testing::Test {
+  protected:
+    void Put(const std::string& name) {
+        WriteBytes(file, Named(name).bytes);
+        ASSERT_TRUE(ini.SetFilePath(WidePath(file)));
+    }
+
+    TempFolder scratch;
+    fs::path file = scratch / "Velmora.ini";
+    CIniFile ini;
+};
+
+// ReadString and ReadStringA start with 512 characters and grow by 512 while the value may have
+// been cut: a megabyte takes two thousand reads of the whole file, and the last must return it
+// whole. The sanitizers make each read dozens of times slower (minutes for a megabyte), so that
+// build reads a shorter value through the same loop; CMake sets the length.
+constexpr std::size_t kGrowingReadLength = GROWING_READ_LENGTH;
+
+class LibraryLargeValue : public LibraryOneFile {
+  protected:
+    void SetUp() override {
+        expected = BadInput::LargeValue().substr(0, kGrowingReadLength);
+        WriteBytes(
+            file, "[Big]\r\nValue=" + expected + "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=11\r\n");
+        ASSERT_TRUE(ini.SetFilePath(WidePath(file)));
+    }
+    void TearDown() override {
+        std::int32_t acd = 0;
+        EXPECT_TRUE(ini.ReadInt(L"TWAIN_PROFILE_0", L"ACD_Sensitivity", acd));
+        EXPECT_EQ(acd, 11);
+    }
+
+    std::string expected;
+};
+
+TEST_F(LibraryLargeValue, ReadStringReturnsItWhole) {
+    std::wstring wide;
+    ASSERT_TRUE(ini.ReadString(L"Big", L"Value", wide));
+    ASSERT_EQ(wide.size(), expected.size());
+    EXPECT_TRUE(std::equal(wide.begin(), wide.end(), expected.begin()));
+}
+
+TEST_F(LibraryLargeValue, ReadStringAReturnsItWhole) {
+    std::string narrow;
+    ASSERT_TRUE(ini.ReadStringA("Big", "Value", narrow));
+    EXPECT_EQ(narrow, expected);
+}
+
+TEST_F(LibraryOneFile, KeysAfterALineOfTenMegabytesAreFound) {
+    Put("line of 10 MB");
+    std::int32_t acd = 0;
+    EXPECT_TRUE(ini.ReadInt(L"SCAN_PROFILE_0", L"ACD_Sensitivity", acd));
+    EXPECT_EQ(acd, 15);
+    std::int32_t zonal = 0;
+    EXPECT_TRUE(ini.ReadInt(L"SCAN_PROFILE_0", L"ZonalOCRLanguage", zonal));
+    EXPECT_EQ(zonal, 1033);
+}
+
+TEST_F(LibraryOneFile, LoneSurrogatesComeBackAsTheyAre) {
+    Put("lone surrogates");
+    std::u16string text;
+    ASSERT_TRUE(ini.ReadString16(L"Names", L"Label", text));
+    EXPECT_EQ(text, std::u16string(u"a\xD800"
+                                   u"b"));
+    ASSERT_TRUE(ini.ReadString16(L"Names", L"Tail", text));
+    EXPECT_EQ(text, std::u16string(u"\xDC00"));
+    std::int32_t acd = 0;
+    EXPECT_TRUE(ini.ReadInt(L"SCAN_PROFILE_0", L"ACD_Sensitivity", acd));
+    EXPECT_EQ(acd, 15);
+}
+
+TEST_F(LibraryOneFile, AnOddLastByteDoesNotHideTheUtf16Text) {
+    Put("odd-length UTF-16");
+    std::int32_t acd = 0;
+    EXPECT_TRUE(ini.ReadInt(L"SCAN_PROFILE_0", L"ACD_Sensitivity", acd));
+    EXPECT_EQ(acd, 15);
+}
+
+// A header line without its bracket opens no section: its keys belong to the section before.
+TEST_F(LibraryOneFile, AHeaderWithoutItsBracketIsNoSection) {
+    Put("header without bracket");
+    std::wstring text;
+    EXPECT_FALSE(ini.ReadString(L"Other", L"LegacyPort", text));
+    EXPECT_FALSE(ini.ReadString(L"Features_Available", L"BackSideScan", text));
+    EXPECT_TRUE(ini.ReadString(L"", L"LegacyPort", text));
+    EXPECT_EQ(text, L"9100");
+    EXPECT_TRUE(ini.ReadString(L"", L"ACD_Sensitivity", text));
+    EXPECT_EQ(text, L"15");
+}
+
+// Paths that name no file the library can use: every call fails, nothing is created, and what is
+// there stays.
+TEST(LibraryBadPath, AFolderIsNeitherReadNorReplaced) {
+    TempFolder scratch;
+    const fs::path folder = scratch / "Velmora.ini";
+    fs::create_directory(folder);
+    WriteBytes(folder / "inside.txt", "[Other]\r\nKey=1\r\n");
+    CIniFile ini;
+    ASSERT_TRUE(ini.SetFilePath(WidePath(folder)));
+    std::wstring text;
+    EXPECT_FALSE(ini.ReadString(L"Other", L"Key", text));
+    EXPECT_FALSE(ini.WriteValue(L"Other", L"Key", L"2"));
+    EXPECT_FALSE(ini.WriteInt(L"Added", L"Key", 1));
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_EQ(ReadBytes(folder / "inside.txt"), "[Other]\r\nKey=1\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+}
+
+TEST(LibraryBadPath, APathOfFiveThousandCharactersFailsCleanly) {
+    if constexpr (sizeof(wchar_t) == 2) {
+        GTEST_SKIP() << "Wine 8 opens a name longer than MAX_PATH through a buffer it never "
+                        "filled, and writes to whatever file the leftover bytes name";
+    }
+    TempFolder scratch;
+    const fs::path base = scratch.path() / "";
+    std::wstring path = WidePath(base);
+    path.append(5000 - path.size() - std::wstring(L"Velmora.ini").size(), L'x');
+    path += L"Velmora.ini";
+    ASSERT_EQ(path.size(), 5000u);
+    CIniFile ini;
+    ASSERT_TRUE(ini.SetFilePath(path));
+    std::wstring text = L"stale";
+    EXPECT_FALSE(ini.ReadString(L"Other", L"Key", text));
+    EXPECT_EQ(text, L"");
+    std::string narrow = "stale";
+    EXPECT_FALSE(ini.ReadStringA("Other", "Key", narrow));
+    EXPECT_EQ(narrow, "");
+    EXPECT_FALSE(ini.WriteValue(L"Other", L"Key", L"1"));
+    EXPECT_FALSE(ini.WriteStringA("Other", "Key", "1"));
+    EXPECT_EQ(ini.GetFilePath(), path);
+    EXPECT_EQ(std::distance(fs::directory_iterator(base), fs::directory_iterator()), 0);
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+// Zentrel over bad settings files, on both builds: the program must end with status 0 within the
+// time limit, print nothing, and leave its sections readable in the file. Natively, where the
+// profile layer is our engine, the migrated file must also hold every byte of the original that
+// the migration does not rewrite. (The Windows functions rewrite the whole file in their own
+// form: under Wine 4,096 NUL bytes simply vanish.)
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "bad_settings.h"
+#include "ini_file.h"
+#include "migration.h"
+#include "program_runner.h"
+#include "temp_folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using BadInput::BadSettingsFile;
+using testing_support::ReadBytes;
+using testing_support::WidePath;
+
+constexpr bool kEditsKeepOtherBytes = sizeof(wchar_t) != 2;
+constexpr std::chrono::seconds kRunLimit{240};
+
+// The support helper, with the folders made first.
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    testing_support::WriteBytes(path, bytes);
+}
+
+std::wstring Read(const fs::path& file, const wchar_t* section, const wchar_t* key) {
+    NGUtils::CIniFile ini;
+    ini.SetFilePath(WidePath(file));
+    std::wstring value;
+    ini.ReadString(section, key, value);
+    return value;
+}
+
+class ProgramBadInput : public testing::TestWithParam<BadSettingsFile> {
+  protected:
+    void SetUp() override {
+        data = ProgramTests::DataFolderForProgram(scratch.path());
+        ASSERT_FALSE(data.empty());
+        for (std::size_t i = 0; i < 2; ++i) {
+            files[i] = data / "Tarvex" / "Tarvex Scan Twain" /
+                       fs::path(std::wstring(Zentrel::kModelFolders[i])) / "Velmora.ini";
+        }
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        // Under Wine the data folder is the prefix's own: take back only what the test put there.
+        fs::remove_all(data / "Tarvex", ignored);
+    }
+
+    void RunZentrel(const char* variant) {
+        const fs::path output = scratch / "output.txt";
+        ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"), {variant}, data,
+                                             output);
+        ASSERT_TRUE(program.Started());
+        int status = -1;
+        ASSERT_TRUE(program.WaitFor(kRunLimit, status)) << "Zentrel did not finish";
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(ReadBytes(output), "");
+    }
+
+    testing_support::TempFolder scratch;
+    fs::path data;
+    fs::path files[2];
+};
+
+TEST_P(ProgramBadInput, TheNetworkMigrationKeepsWhatItDoesNotRewrite) {
+    const BadSettingsFile& bad = GetParam();
+    for (const fs::path& file : files) {
+        WriteBytes(file, bad.bytes);
+    }
+    ASSERT_NO_FATAL_FAILURE(RunZentrel("QX_NWTWAIN"));
+    for (const fs::path& file : files) {
+        // Both files were found and migrated: the sections the migration writes read back.
+        EXPECT_EQ(Read(file, L"Other", L"HasNewWiaDriver"), L"true") << file;
+        EXPECT_EQ(Read(file, L"Other", L"AlternateScanResolution"), L"600") << file;
+        EXPECT_EQ(Read(file, L"Features_Available", L"WordExcelCSV"), L"1") << file;
+        EXPECT_EQ(Read(file, L"Imaging_Library", L"LibraryBeingUsed"), L"1") << file;
+        EXPECT_EQ(Read(file, L"MultiThread_Features", L"RotateImage"), L"0") << file;
+        if constexpr (kEditsKeepOtherBytes) {
+            const std::string after = ReadBytes(file);
+            EXPECT_TRUE(after.starts_with(bad.migratedStart)) << file;
+            EXPECT_TRUE(after.ends_with(bad.migratedEnd)) << file;
+            if (!bad.foreignByte.empty()) {
+                EXPECT_EQ(after.find(bad.foreignByte), std::string::npos) << file;
+            }
+        }
+    }
+}
+
+TEST_P(ProgramBadInput, TheUsbMigrationKeepsWhatItDoesNotRewrite) {
+    const BadSettingsFile& bad = GetParam();
+    // The USB variant finds model folders right inside the vendor folder.
+    const fs::path file =
+        data / "Tarvex" / fs::path(std::wstring(Zentrel::kModelFolders[1])) / "Velmora.ini";
+    WriteBytes(file, bad.bytes);
+    ASSERT_NO_FATAL_FAILURE(RunZentrel("QX_USBTWAIN"));
+    EXPECT_EQ(Read(file, L"MultiThread_Features", L"AutoOrient"), L"1");
+    EXPECT_EQ(Read(file, L"Imaging_Library", L"LibraryBeingUsed"), L"1");
+    EXPECT_EQ(Read(file, L"Other", L"HasNewWiaDriver"), L"");
+    if constexpr (kEditsKeepOtherBytes) {
+        const std::string after = ReadBytes(file);
+        // The USB routine repairs no profile: every original byte stays where it was.
+        const std::size_t kept = bad.bytes.size() - bad.migratedEnd.size();
+        ASSERT_GE(after.size(), bad.bytes.size());
+        EXPECT_EQ(after.substr(0, kept), bad.bytes.substr(0, kept));
+        EXPECT_TRUE(after.ends_with(bad.migratedEnd));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ProgramBadInput, testing::ValuesIn(BadInput::BadSettingsFiles()),
+                         [](const testing::TestParamInfo<BadSettingsFile>& info) {
+                             return BadInput::TestName(info.param.name);
+                         });
+
+}  // namespace
