@@ -1,0 +1,321 @@
+// Zentrel killed with SIGKILL at random moments while it migrates two large settings files.
+//
+// The states a file may be found in are computed in this process: the real migration runs on a
+// copy while the profile-write wrapper (settings_journal.cpp) records the file after every write.
+// After each kill, each file must hold exactly one of those states (the first model's file is
+// finished before the second one is touched), and a rerun must end in the same bytes as an
+// uninterrupted run.
+//
+// Parameters, from the environment:
+//   ZENTREL_CRASH_KILLS    number of kills (default 300)
+//   ZENTREL_CRASH_SECONDS  time bound of the kill loop in seconds (default 50); the loop stops
+//                          early when it runs out, and says how many kills it made
+//   ZENTREL_CRASH_SEED     seed of the kill moments and of the settings files (default 20240611)
+//   ZENTREL_CRASH_FOLDER   where the files live (default /dev/shm when there is one: the test is
+//                          about dying processes, not lost power, and fsync on a disk only makes
+//                          each run forty times slower)
+// A longer run, on the disk (ctest passes the variables on):
+//   ZENTREL_CRASH_KILLS=3000 ZENTREL_CRASH_SECONDS=3600 ZENTREL_CRASH_FOLDER=/var/tmp
+//   ctest --preset native -R ZentrelCrash --timeout 4000 --output-on-failure -V
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "migration.h"
+#include "program_runner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::chrono::seconds kRunLimit{120};
+constexpr int kProfiles = 100;
+
+std::uint64_t EnvironmentNumber(const char* name, std::uint64_t fallback) {
+    const char* text = std::getenv(name);
+    if (text == nullptr || *text == '\0') {
+        return fallback;
+    }
+    return std::strtoull(text, nullptr, 10);
+}
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A settings file as years of use leave it: both kinds of profile, numbered without gaps so the
+// migration visits all of them, about half of them needing a repair, and sections and comments
+// the migration must leave alone.
+std::string LargeSettingsFile(const std::string& model, const std::string& lineBreak,
+                              std::mt19937& random) {
+    auto pick = [&random](int count) { return static_cast<int>(random() % count); };
+    auto line = [&lineBreak](const std::string& text) { return text + lineBreak; };
+    std::string file = line("; Settings of the scanning application for " + model);
+    file +=
+        line("[General]") + line("Version=4.2.1") + line("LastScanFolder=C:\\Scans") + lineBreak;
+    file += line("[Other]") + line("HasNewWiaDriver=false") + line("LegacyPort=9100") + lineBreak;
+    file += line("[Features_Available]") + line("BackSideScan=0") + line("LegacyFax=1") + lineBreak;
+    const char* zonalForms[] = {"1031", "1033", "9999", "", "00", "abc"};
+    for (int n = 0; n < kProfiles; ++n) {
+        const std::string number = std::to_string(n);
+        file += line("[SCAN_PROFILE_" + number + "]") + line("Name=Scan profile " + number);
+        if (pick(4) == 0) {
+            file += line("; edited by hand");
+        }
+        const int acd = pick(2) == 0 ? 11 + pick(30) : pick(14) - 3;
+        file += line("ACD_Sensitivity=" + std::to_string(acd));
+        const int zonal = pick(8);
+        if (zonal < 6) {
+            file += line(std::string("ZonalOCRLanguage=") + zonalForms[zonal]);
+        }
+        file += line("Resolution=" + std::to_string(150 * (1 + pick(4)))) + lineBreak;
+    }
+    for (int n = 0; n < kProfiles; ++n) {
+        const std::string number = std::to_string(n);
+        file += line("[TWAIN_PROFILE_" + number + "]") + line("Name=TWAIN profile " + number);
+        const int acd = pick(2) == 0 ? 11 + pick(30) : pick(11);
+        file += line("ACD_Sensitivity=" + std::to_string(acd)) + lineBreak;
+    }
+    file += line("[Imaging_Library]") + line("LibraryBeingUsed=0") + line("LibraryPath=old.dll");
+    file += lineBreak + line("[MultiThread_Features]") + line("AutoOrient=0") + line("Extra=5");
+    for (int n = 0; n < 20; ++n) {
+        file += lineBreak + line("[Extra_" + std::to_string(n) + "]") + line("; kept as it is");
+        file += line("Value=" + std::to_string(random()));
+    }
+    return file;
+}
+
+// The data folder of one run and its two settings files.
+struct DataFolder {
+    fs::path root;
+    fs::path files[2];
+
+    explicit DataFolder(const fs::path& at) : root(at) {
+        for (std::size_t i = 0; i < 2; ++i) {
+            files[i] = root / "Tarvex" / "Tarvex Scan Twain" /
+                       fs::path(std::wstring(Zentrel::kModelFolders[i])) / "Velmora.ini";
+        }
+    }
+    void Reset(const std::string (&contents)[2]) const {
+        fs::remove_all(root);
+        for (std::size_t i = 0; i < 2; ++i) {
+            WriteBytes(files[i], contents[i]);
+        }
+    }
+    // Every name in the two model folders but the settings files.
+    std::set<std::string> Strays() const {
+        std::set<std::string> names;
+        for (const fs::path& file : files) {
+            for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+                if (entry.path().filename() != "Velmora.ini") {
+                    names.insert(entry.path().filename().string());
+                }
+            }
+        }
+        return names;
+    }
+};
+
+// The states one file passes through: its bytes before the run and after every write that
+// changed it.
+struct StateSequence {
+    std::vector<std::string> states;
+    std::unordered_map<std::string, std::size_t> index;
+
+    void Add(const std::string& bytes) {
+        if (states.empty() || states.back() != bytes) {
+            index.emplace(bytes, states.size());
+            states.push_back(bytes);
+        }
+    }
+    std::size_t Last() const { return states.size() - 1; }
+};
+
+struct Scenario {
+    fs::path work;
+    std::string initial[2];
+    StateSequence sequences[2];
+};
+
+fs::path WorkBase() {
+    if (const char* chosen = std::getenv("ZENTREL_CRASH_FOLDER"); chosen != nullptr && *chosen) {
+        return chosen;
+    }
+    std::error_code error;
+    if (fs::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK) == 0) {
+        return "/dev/shm";
+    }
+    return fs::temp_directory_path();
+}
+
+class ZentrelCrash : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::random_device seed;
+        scenario.work = WorkBase() / ("zentrel-crash-" + std::to_string(seed()));
+        ASSERT_TRUE(fs::create_directories(scenario.work));
+        std::mt19937 random(static_cast<std::mt19937::result_type>(
+            EnvironmentNumber("ZENTREL_CRASH_SEED", 20240611)));
+        // One file with Windows line breaks, one as a Unix editor left it.
+        scenario.initial[0] = LargeSettingsFile("the first model", "\r\n", random);
+        scenario.initial[1] = LargeSettingsFile("the second model", "\n", random);
+        ASSERT_NO_FATAL_FAILURE(RecordStates());
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(scenario.work, ignored);
+    }
+
+    // The real migration, in this process, on a copy with a journal beside each file.
+    void RecordStates() {
+        const DataFolder copy(scenario.work / "recording");
+        copy.Reset(scenario.initial);
+        for (std::size_t i = 0; i < 2; ++i) {
+            fs::create_directory(copy.files[i].string() + ".journal");
+        }
+        const fs::path root = copy.root;
+        Zentrel::RunNetworkVariant([&root] { return root.wstring(); },
+                                   [] { return std::uint16_t{0}; });
+        for (std::size_t i = 0; i < 2; ++i) {
+            StateSequence& sequence = scenario.sequences[i];
+            sequence.Add(scenario.initial[i]);
+            const fs::path journal = copy.files[i].string() + ".journal";
+            const auto entries = static_cast<std::size_t>(
+                std::distance(fs::directory_iterator(journal), fs::directory_iterator()));
+            for (std::size_t n = 0; n < entries; ++n) {
+                sequence.Add(ReadBytes(journal / std::to_string(n)));
+            }
+            // The journal saw the writes that really happened to the file.
+            ASSERT_EQ(sequence.states.back(), ReadBytes(copy.files[i]));
+        }
+    }
+
+    // Runs the program to its end: exit 0, nothing printed.
+    void RunToCompletion(const DataFolder& data, std::chrono::microseconds* took = nullptr) {
+        const fs::path output = scenario.work / "output.txt";
+        const auto start = Clock::now();
+        ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, output);
+        ASSERT_TRUE(program.Started());
+        int status = -1;
+        ASSERT_TRUE(program.WaitFor(kRunLimit, status)) << "Zentrel did not finish";
+        if (took != nullptr) {
+            *took = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start);
+        }
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(ReadBytes(output), "");
+    }
+
+    Scenario scenario;
+};
+
+TEST_F(ZentrelCrash, TheRecordedStatesEndWhereAnUninterruptedRunEnds) {
+    const DataFolder data(scenario.work / "data");
+    data.Reset(scenario.initial);
+    RunToCompletion(data);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const StateSequence& sequence = scenario.sequences[i];
+        EXPECT_EQ(ReadBytes(data.files[i]), sequence.states.back()) << data.files[i];
+        // Four sections rewritten key by key and about half of the profiles repaired: if the
+        // journal saw only a few writes, the kills below would prove little.
+        EXPECT_GT(sequence.states.size(), 150u) << data.files[i];
+    }
+    EXPECT_EQ(data.Strays(), std::set<std::string>{});
+}
+
+TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFinishesIt) {
+    const std::uint64_t kills = EnvironmentNumber("ZENTREL_CRASH_KILLS", 300);
+    const std::chrono::seconds bound(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50));
+    std::mt19937_64 random(EnvironmentNumber("ZENTREL_CRASH_SEED", 20240611));
+    const DataFolder data(scenario.work / "data");
+    const StateSequence& first = scenario.sequences[0];
+    const StateSequence& second = scenario.sequences[1];
+
+    // Kills land anywhere from before the program's first write to after its last.
+    std::chrono::microseconds window{0};
+    for (int run = 0; run < 3; ++run) {
+        data.Reset(scenario.initial);
+        std::chrono::microseconds took{0};
+        ASSERT_NO_FATAL_FAILURE(RunToCompletion(data, &took));
+        window = std::max(window, took);
+    }
+
+    std::set<std::pair<std::size_t, std::size_t>> statesSeen;
+    std::uint64_t done = 0;
+    std::uint64_t landed = 0;
+    std::uint64_t leftTemporaries = 0;
+    const auto loopStart = Clock::now();
+    for (; done < kills && Clock::now() - loopStart < bound; ++done) {
+        data.Reset(scenario.initial);
+        const auto delay = std::chrono::microseconds(random() % (window.count() + 1));
+        unsigned long killedId = 0;
+        {
+            ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"),
+                                                 {"QX_NWTWAIN"}, data.root,
+                                                 scenario.work / "output.txt");
+            ASSERT_TRUE(program.Started());
+            std::this_thread::sleep_for(delay);
+            killedId = program.Id();
+            landed += program.Kill() ? 1 : 0;
+        }
+
+        const std::string afterKill[2] = {ReadBytes(data.files[0]), ReadBytes(data.files[1])};
+        const auto found0 = first.index.find(afterKill[0]);
+        const auto found1 = second.index.find(afterKill[1]);
+        ASSERT_TRUE(found0 != first.index.end())
+            << "kill " << done << " after " << delay.count() << " us: the first file is torn";
+        ASSERT_TRUE(found1 != second.index.end())
+            << "kill " << done << " after " << delay.count() << " us: the second file is torn";
+        ASSERT_TRUE(found0->second == first.Last() || found1->second == 0)
+            << "kill " << done << ": the second file changed before the first was finished";
+        statesSeen.emplace(found0->second, found1->second);
+
+        // A killed write may leave its temporary file, and nothing else.
+        const std::string temporaryStart = ".Velmora.ini." + std::to_string(killedId) + "-";
+        const std::set<std::string> strays = data.Strays();
+        for (const std::string& name : strays) {
+            ASSERT_TRUE(name.rfind(temporaryStart, 0) == 0 && name.ends_with(".tmp"))
+                << "kill " << done << " left " << name;
+        }
+        leftTemporaries += strays.empty() ? 0 : 1;
+
+        ASSERT_NO_FATAL_FAILURE(RunToCompletion(data)) << "rerun after kill " << done;
+        ASSERT_EQ(ReadBytes(data.files[0]), first.states.back()) << "rerun after kill " << done;
+        ASSERT_EQ(ReadBytes(data.files[1]), second.states.back()) << "rerun after kill " << done;
+        // The rerun leaves no temporary file of its own and does not tidy up others' either.
+        ASSERT_EQ(data.Strays(), strays) << "rerun after kill " << done;
+    }
+
+    const std::size_t states = first.states.size() + second.states.size() - 1;
+    std::cout << "kills: " << done << " of " << kills << " (" << landed
+              << " while Zentrel ran), states seen: " << statesSeen.size() << " of " << states
+              << ", kills that left a temporary file: " << leftTemporaries
+              << ", kill window: " << window.count() << " us\n";
+    RecordProperty("kills", static_cast<int>(done));
+    RecordProperty("states_seen", static_cast<int>(statesSeen.size()));
+    EXPECT_GT(done, 0u);
+}
+
+}  // namespace
