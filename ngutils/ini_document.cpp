@@ -143,7 +143,7 @@ class Units {
             const char32_t unit = (*this)[i];
             const char32_t next = i + 1 < end ? (*this)[i + 1] : 0;
             if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-                out += 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
+                out += static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
                 ++i;
             } else {
                 out += unit;

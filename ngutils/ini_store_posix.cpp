@@ -13,7 +13,7 @@ namespace {
 
 // INI files are small; anything this large is no settings file and is never loaded whole.
 constexpr std::uint64_t kMaxFileSize = 256ULL * 1024 * 1024;
-constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 constexpr int kMaxLinkHops = 40;
 constexpr int kTempAttempts = 100;
 // Keeps the temporary name within the usual 255-byte limit of a file name.
@@ -162,7 +162,11 @@ bool ResolveTarget(IFileSystem& fs, const std::string& path, std::string& target
         if (error != 0 || link.empty()) {
             return false;
         }
-        target = link.front() == '/' ? link : FolderPrefix(target) + link;
+        if (link.front() == '/') {
+            target = link;
+        } else {
+            target = FolderPrefix(target).append(link);
+        }
     }
     return false;
 }
@@ -240,7 +244,9 @@ bool ReplaceFile(IFileSystem& fs, const std::string& target, const std::string& 
     int error = EEXIST;
     for (int attempt = 0; attempt < kTempAttempts && error == EEXIST; ++attempt) {
         // Another process's leftovers from a crash only cost another attempt.
-        temp = prefix + "." + base + "." + unique + "-" + std::to_string(attempt) + ".tmp";
+        temp = prefix;
+        temp.append(".").append(base).append(".").append(unique).append("-");
+        temp.append(std::to_string(attempt)).append(".tmp");
         error = fs.CreateNew(temp, mode & 0777, fd);
     }
     if (error != 0) {
