@@ -37,7 +37,8 @@ bool ParseSizes(const std::string& text, std::vector<std::size_t>& sizes) {
 
 int Run(const std::vector<std::string>& args) {
     Bench::RunOptions options;
-    options.sizes = {4 * 1024, 64 * 1024, 1024 * 1024};
+    constexpr std::size_t kKilobyte = 1024;
+    options.sizes = {4 * kKilobyte, 64 * kKilobyte, 1024 * kKilobyte};
     std::string out;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();

@@ -19,7 +19,7 @@ namespace {
 
 using NGUtils::g_iniFile;
 
-constexpr std::size_t kLargeFile = 512 * 1024;
+constexpr std::size_t kLargeFile = std::size_t{512} * 1024;
 // Reads are batched until a sample lasts this long, well above the clock's resolution.
 constexpr double kReadSampleSeconds = 0.005;
 constexpr std::uint16_t kUsEnglish = 1033;

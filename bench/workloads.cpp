@@ -41,12 +41,18 @@ constexpr int kFeatureSectionWrites = 3 + 7 + 1 + 19;
 
 std::string PaddingSection(int number) {
     const std::string n = std::to_string(number);
-    return "[Extra_Settings_" + n + "]\r\n" + "ColorMode=" + std::to_string(number % 4) + "\r\n" +
-           "Resolution=300\r\n"
-           "Brightness=" +
-           std::to_string(number % 100) + "\r\n" + "OutputFolder=C:\\Users\\Public\\Scans\\Batch" +
-           n + "\r\n" + "FileNamePrefix=Scan_" + n + "_\r\n" +
-           "Description=Settings of a feature that the driver update leaves alone\r\n";
+    std::string text;
+    auto line = [&text](std::string_view start, std::string_view value, std::string_view end) {
+        text.append(start).append(value).append(end).append("\r\n");
+    };
+    line("[Extra_Settings_", n, "]");
+    line("ColorMode=", std::to_string(number % 4), "");
+    line("Resolution=300", "", "");
+    line("Brightness=", std::to_string(number % 100), "");
+    line(R"(OutputFolder=C:\Users\Public\Scans\Batch)", n, "");
+    line("FileNamePrefix=Scan_", n, "_");
+    line("Description=Settings of a feature that the driver update leaves alone", "", "");
+    return text;
 }
 
 std::string FillSection(int number, std::size_t size) {
