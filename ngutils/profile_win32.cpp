@@ -1,26 +1,70 @@
 // The profile layer on Windows: the system's own initialization-file functions.
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
+
 #include "profile.h"
 
 namespace NGUtils {
 
+namespace {
+
+// The profile functions take file names of at most MAX_PATH - 1 characters. Given a longer one,
+// Wine opens whatever name is left in a buffer it never filled and writes the settings there;
+// such a name is treated as a file that cannot be reached instead.
+bool IsTooLong(const wchar_t* file) {
+    return file != nullptr && std::wcslen(file) >= MAX_PATH;
+}
+bool IsTooLong(const char* file) {
+    return file != nullptr && std::strlen(file) >= MAX_PATH;
+}
+
+// What a read of a missing file gives: the default, cut to fit.
+template <typename Char>
+std::uint32_t CopyDefault(const Char* defaultValue, Char* buffer, std::uint32_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    std::uint32_t length = 0;
+    while (defaultValue != nullptr && defaultValue[length] != 0 && length + 1 < size) {
+        buffer[length] = defaultValue[length];
+        ++length;
+    }
+    buffer[length] = 0;
+    return length;
+}
+
+}  // namespace
+
 std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
                            wchar_t* buffer, std::uint32_t size, const wchar_t* file) {
+    if (IsTooLong(file)) {
+        return CopyDefault(defaultValue, buffer, size);
+    }
     return GetPrivateProfileStringW(section, key, defaultValue, buffer, size, file);
 }
 
 std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
                            char* buffer, std::uint32_t size, const char* file) {
+    if (IsTooLong(file)) {
+        return CopyDefault(defaultValue, buffer, size);
+    }
     return GetPrivateProfileStringA(section, key, defaultValue, buffer, size, file);
 }
 
 int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* value,
                   const wchar_t* file) {
+    if (IsTooLong(file)) {
+        return 0;
+    }
     return WritePrivateProfileStringW(section, key, value, file);
 }
 
 int ProfileWriteA(const char* section, const char* key, const char* value, const char* file) {
+    if (IsTooLong(file)) {
+        return 0;
+    }
     return WritePrivateProfileStringA(section, key, value, file);
 }
 
