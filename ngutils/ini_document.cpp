@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "wide_text.h"
+
 namespace NGUtils::IniEngine {
 
 namespace {
@@ -19,9 +21,6 @@ bool IsLineBreak(char32_t c) {
 }
 bool IsQuote(char32_t c) {
     return c == U'"' || c == U'\'';
-}
-bool IsSurrogate(char32_t c) {
-    return c >= 0xD800 && c <= 0xDFFF;
 }
 
 char32_t FoldAscii(char32_t c) {
@@ -580,75 +579,11 @@ Text DefaultText(TextView text) {
 }
 
 Text DecodeUtf8(std::string_view bytes) {
-    Text out;
-    out.reserve(bytes.size());
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[i]);
-        std::size_t length = 0;
-        char32_t code = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            length = 1;
-            code = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            code = lead & 0x1F;
-            minimum = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            code = lead & 0x0F;
-            minimum = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            code = lead & 0x07;
-            minimum = 0x10000;
-        }
-        bool valid = length != 0 && i + length <= bytes.size();
-        for (std::size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (valid && (code < minimum || code > 0x10FFFF || IsSurrogate(code))) {
-            valid = false;
-        }
-        if (valid) {
-            out += code;
-            i += length;
-        } else {
-            // One replacement per bad byte never swallows the start of a following character.
-            out += kReplacement;
-            ++i;
-        }
-    }
-    return out;
+    return CodePointsFromUtf8(bytes);
 }
 
 std::string EncodeUtf8(TextView text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char32_t c : text) {
-        if (IsSurrogate(c) || c > 0x10FFFF) {
-            c = kReplacement;
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    return Utf8FromCodePoints(text);
 }
 
 }  // namespace NGUtils::IniEngine

@@ -98,8 +98,8 @@ std::u16string Utf16FromWide(std::wstring_view text) {
     return out;
 }
 
-std::wstring WideFromUtf8(std::string_view text) {
-    std::wstring out;
+std::u32string CodePointsFromUtf8(std::string_view text) {
+    std::u32string out;
     out.reserve(text.size());
     std::size_t i = 0;
     while (i < text.size()) {
@@ -133,22 +133,22 @@ std::wstring WideFromUtf8(std::string_view text) {
             valid = false;
         }
         if (valid) {
-            AppendWide(out, code);
+            out.push_back(code);
             i += length;
         } else {
             // One replacement per bad byte keeps the decoder simple and never swallows the
             // start of a following valid sequence.
-            AppendWide(out, kReplacement);
+            out.push_back(kReplacement);
             ++i;
         }
     }
     return out;
 }
 
-std::string Utf8FromWide(std::wstring_view text) {
+std::string Utf8FromCodePoints(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
-    DecodeWide(text, [&out](char32_t c) {
+    for (char32_t c : text) {
         if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
             c = kReplacement;
         }
@@ -167,8 +167,24 @@ std::string Utf8FromWide(std::wstring_view text) {
             out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
             out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
         }
-    });
+    }
     return out;
+}
+
+std::wstring WideFromUtf8(std::string_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (char32_t c : CodePointsFromUtf8(text)) {
+        AppendWide(out, c);
+    }
+    return out;
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+    std::u32string codePoints;
+    codePoints.reserve(text.size());
+    DecodeWide(text, [&codePoints](char32_t c) { codePoints.push_back(c); });
+    return Utf8FromCodePoints(codePoints);
 }
 
 }  // namespace NGUtils

@@ -18,4 +18,8 @@ std::u16string Utf16FromWide(std::wstring_view text);
 std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
 
+// The same codec between UTF-8 and code points.
+std::u32string CodePointsFromUtf8(std::string_view text);
+std::string Utf8FromCodePoints(std::u32string_view text);
+
 }  // namespace NGUtils
