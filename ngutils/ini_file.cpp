@@ -87,6 +87,25 @@ std::int32_t ParseInt32(const std::wstring& text) {
                                : static_cast<std::int32_t>(magnitude);
 }
 
+// Reads with a buffer of 512 characters, growing by 512 while the result fills it up to the
+// last place (size - 1 may be a value cut to fit). The text is assigned whatever the result.
+template <typename Char, typename Read>
+bool ReadGrowing(std::basic_string<Char>& value, Read read) {
+    std::uint32_t size = kReadChunk;
+    std::vector<Char> buffer;
+    std::uint32_t copied = 0;
+    for (;;) {
+        buffer.assign(size, Char(0));
+        copied = read(buffer.data(), size);
+        if (copied < size - 1) {
+            break;
+        }
+        size += kReadChunk;
+    }
+    value.assign(buffer.data());
+    return copied != 0;
+}
+
 }  // namespace
 
 bool CIniFile::SetFilePath(const std::wstring& path) {
@@ -104,20 +123,9 @@ std::wstring CIniFile::GetFilePath() const {
 }
 
 bool CIniFile::ReadString(const wchar_t* section, const wchar_t* key, std::wstring& value) {
-    std::uint32_t size = kReadChunk;
-    std::vector<wchar_t> buffer;
-    std::uint32_t copied = 0;
-    for (;;) {
-        buffer.assign(size, L'\0');
-        copied = ProfileReadW(section, key, L"", buffer.data(), size, m_filePath.c_str());
-        // A result of size - 1 may be a value cut to fit: read again with more room.
-        if (copied < size - 1) {
-            break;
-        }
-        size += kReadChunk;
-    }
-    value.assign(buffer.data());
-    return copied != 0;
+    return ReadGrowing(value, [&](wchar_t* buffer, std::uint32_t size) {
+        return ProfileReadW(section, key, L"", buffer, size, m_filePath.c_str());
+    });
 }
 
 bool CIniFile::ReadStringA(const char* section, const char* key, std::string& value) {
@@ -127,19 +135,9 @@ bool CIniFile::ReadStringA(const char* section, const char* key, std::string& va
         value.clear();
         return false;
     }
-    std::uint32_t size = kReadChunk;
-    std::vector<char> buffer;
-    std::uint32_t copied = 0;
-    for (;;) {
-        buffer.assign(size, '\0');
-        copied = ProfileReadA(section, key, "", buffer.data(), size, path.c_str());
-        if (copied < size - 1) {
-            break;
-        }
-        size += kReadChunk;
-    }
-    value.assign(buffer.data());
-    return copied != 0;
+    return ReadGrowing(value, [&](char* buffer, std::uint32_t size) {
+        return ProfileReadA(section, key, "", buffer, size, path.c_str());
+    });
 }
 
 bool CIniFile::ReadString16(const wchar_t* section, const wchar_t* key, std::u16string& value) {
