@@ -1,6 +1,5 @@
 // The rewrite rules applied to one settings file.
 #include <cstdint>
-#include <cwchar>
 #include <span>
 #include <string>
 #include <utility>
@@ -58,18 +57,10 @@ void DeleteSection(const wchar_t* section) {
     NGUtils::ProfileWriteW(section, nullptr, nullptr, file.c_str());
 }
 
-void WriteNumber(const wchar_t* section, const wchar_t* key, int value) {
-    constexpr std::size_t kNumberBufferSize = 32;
-    wchar_t text[kNumberBufferSize] = {};
-    if (std::swprintf(text, kNumberBufferSize, L"%d", value) >= 1) {
-        g_iniFile.WriteValue(section, key, text);
-    }
-}
-
 void RewriteSection(const wchar_t* section, std::span<const NumberKey> keys) {
     DeleteSection(section);
     for (const NumberKey& entry : keys) {
-        WriteNumber(section, entry.key, entry.value);
+        g_iniFile.WriteInt(section, entry.key, entry.value);
     }
 }
 
@@ -77,8 +68,8 @@ void RewriteDeviceSection() {
     DeleteSection(L"Other");
     g_iniFile.WriteValue(L"Other", L"HasNewWiaDriver", L"true");
     g_iniFile.WriteValue(L"Other", L"IsMFPTwain", L"true");
-    WriteNumber(L"Other", L"CustomResolution", 1200);
-    WriteNumber(L"Other", L"AlternateScanResolution", 600);
+    g_iniFile.WriteInt(L"Other", L"CustomResolution", 1200);
+    g_iniFile.WriteInt(L"Other", L"AlternateScanResolution", 600);
 }
 
 // Profiles are numbered without gaps: the first one without an ACD sensitivity ends the pass.
@@ -92,11 +83,11 @@ void RepairProfiles(const wchar_t* prefix, bool scanProfiles, std::uint16_t lang
         if (scanProfiles) {
             std::int32_t zonalLanguage = 0;
             if (!g_iniFile.ReadInt(section.c_str(), L"ZonalOCRLanguage", zonalLanguage)) {
-                WriteNumber(section.c_str(), L"ZonalOCRLanguage", language);
+                g_iniFile.WriteInt(section.c_str(), L"ZonalOCRLanguage", language);
             }
         }
         if (acd > kMaxAcdSensitivity) {
-            WriteNumber(section.c_str(), L"ACD_Sensitivity", kDefaultAcdSensitivity);
+            g_iniFile.WriteInt(section.c_str(), L"ACD_Sensitivity", kDefaultAcdSensitivity);
         }
     }
 }
