@@ -5,7 +5,6 @@
 #include <optional>
 #include <string>
 #include <type_traits>
-#include <utility>
 
 #include "ini_document.h"
 #include "ini_store_posix.h"
@@ -50,7 +49,17 @@ std::uint32_t CopyOut(const Source& text, Char* buffer, std::uint32_t size) {
     return static_cast<std::uint32_t>(count);
 }
 
-int Write(const std::string& path, IniEngine::Edit edit) {
+// A null key edits the whole section; a null value removes the key.
+template <typename Char, typename Convert>
+int Write(const std::string& path, const Char* section, const Char* key, const Char* value,
+          Convert convert) {
+    IniEngine::Edit edit{convert(section), std::nullopt, std::nullopt};
+    if (key != nullptr) {
+        edit.key = convert(key);
+        if (value != nullptr) {
+            edit.value = convert(value);
+        }
+    }
     return IniEngine::WriteProfileEdit(IniEngine::RealFileSystem(), path, edit) ? 1 : 0;
 }
 
@@ -109,14 +118,7 @@ int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* val
         return 0;
     }
     try {
-        IniEngine::Edit edit{FromWide(section), std::nullopt, std::nullopt};
-        if (key != nullptr) {
-            edit.key = FromWide(key);
-            if (value != nullptr) {
-                edit.value = FromWide(value);
-            }
-        }
-        return Write(ProfileNarrowPath(file), std::move(edit));
+        return Write(ProfileNarrowPath(file), section, key, value, FromWide);
     } catch (...) {
         return 0;
     }
@@ -127,14 +129,7 @@ int ProfileWriteA(const char* section, const char* key, const char* value, const
         return 0;
     }
     try {
-        IniEngine::Edit edit{FromUtf8(section), std::nullopt, std::nullopt};
-        if (key != nullptr) {
-            edit.key = FromUtf8(key);
-            if (value != nullptr) {
-                edit.value = FromUtf8(value);
-            }
-        }
-        return Write(file, std::move(edit));
+        return Write(file, section, key, value, FromUtf8);
     } catch (...) {
         return 0;
     }
