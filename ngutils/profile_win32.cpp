@@ -74,8 +74,11 @@ std::string ProfileNarrowPath(const std::wstring& path) {
     }
     const int length = static_cast<int>(path.size());
     // With a UTF-8 ANSI code page every name converts, and the lossy flag may not be asked for.
+    // That code page exists only from Windows 10 on, so the flag that refuses unpaired
+    // surrogates (WC_ERR_INVALID_CHARS, Vista and later; our headers target XP) is always known.
+    constexpr DWORD kRefuseInvalidChars = 0x80;
     const bool utf8 = GetACP() == CP_UTF8;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    const DWORD flags = utf8 ? kRefuseInvalidChars : WC_NO_BEST_FIT_CHARS;
     BOOL lossy = FALSE;
     const int needed = WideCharToMultiByte(CP_ACP, flags, path.data(), length, nullptr, 0, nullptr,
                                            utf8 ? nullptr : &lossy);
