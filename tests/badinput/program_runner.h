@@ -15,7 +15,7 @@ namespace ProgramTests {
 // `scratch`, on Windows the user's real one (shared by every program test of the prefix).
 std::filesystem::path DataFolderForProgram(const std::filesystem::path& scratch);
 
-// Where the built programs are: beside the running test.
+// Where the built programs are: bin/, beside the test programs' own folder.
 std::filesystem::path ProgramFolder();
 
 // The built program's file name, "Zentrel" or "Zentrel.exe".

@@ -39,7 +39,8 @@ std::filesystem::path DataFolderForProgram(const std::filesystem::path& scratch)
 
 std::filesystem::path ProgramFolder() {
     std::error_code error;
-    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    return std::filesystem::read_symlink("/proc/self/exe", error).parent_path().parent_path() /
+           "bin";
 }
 
 std::filesystem::path ProgramPath(const std::string& name) {

@@ -48,7 +48,7 @@ std::filesystem::path ProgramFolder() {
     std::wstring path(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     path.resize(length);
-    return std::filesystem::path(path).parent_path();
+    return std::filesystem::path(path).parent_path().parent_path() / "bin";
 }
 
 std::filesystem::path ProgramPath(const std::string& name) {
