@@ -1,120 +1,263 @@
-// The shipped Windows programs, checked from the built files: they import only system DLLs
-// (no MinGW runtime beside them) and carry our manifest, which asks for no elevation and
-// declares no supported OS versions (the launcher's version gate depends on the latter).
-#include <windows.h>
-
+// The shipped Windows programs, checked from the built files: they load on Windows XP SP3 (only
+// functions its system DLLs export, headers that its loader accepts), carry our manifest, which
+// asks for no elevation and declares no supported OS versions (the launcher's version gate
+// depends on the latter), and say which version they are.
+//
+// The files are read byte by byte, not through a Windows loader, so the check runs natively on
+// the output of the cross-build, also where no Wine can run it. The folder is $PE_IMAGE_DIR, or
+// the windows preset's bin/; when that holds no programs the tests skip, unless PE_IMAGE_DIR was
+// given.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "allowed_imports.h"
+
 namespace {
 
-std::wstring BesideThisTest(const wchar_t* name) {
-    std::vector<wchar_t> buffer(32768);
-    const DWORD length =
-        GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    std::wstring path(buffer.data(), length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + name;
-}
+constexpr std::uint16_t kMachineI386 = 0x014C;
+constexpr std::uint16_t kSubsystemConsole = 3;
+constexpr std::uint16_t kPe32Magic = 0x010B;
+constexpr std::uint32_t kImportDirectory = 1;
+constexpr std::uint32_t kResourceDirectory = 2;
+constexpr std::uint32_t kManifestType = 24;
+constexpr std::uint32_t kVersionType = 16;
+constexpr std::uint32_t kFixedInfoSignature = 0xFEEF04BD;
 
+struct Import {
+    std::string dll;
+    std::string function;  // "#<ordinal>" for an import by ordinal
+};
+
+// A 32-bit PE file. Every read is bounds-checked; a value past the end reads as zero.
 class PeImage {
   public:
-    explicit PeImage(const std::wstring& path) {
-        std::ifstream in(path.c_str(), std::ios::binary);
+    explicit PeImage(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
         bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    bool Valid() const {
-        if (bytes_.size() < sizeof(IMAGE_DOS_HEADER)) {
-            return false;
+        if (U16(0) == 0x5A4D && U32(U32(0x3C)) == 0x00004550) {
+            nt_ = U32(0x3C);
         }
-        const auto* dos = At<IMAGE_DOS_HEADER>(0);
-        return dos != nullptr && dos->e_magic == IMAGE_DOS_SIGNATURE && Headers() != nullptr &&
-               Headers()->Signature == IMAGE_NT_SIGNATURE;
     }
 
-    const IMAGE_NT_HEADERS32* Headers() const {
-        const auto* dos = At<IMAGE_DOS_HEADER>(0);
-        return dos == nullptr ? nullptr
-                              : At<IMAGE_NT_HEADERS32>(static_cast<std::size_t>(dos->e_lfanew));
+    bool Valid() const { return nt_ != 0 && U16(Optional()) == kPe32Magic; }
+
+    std::uint16_t Machine() const { return U16(nt_ + 4); }
+    std::uint32_t TimeStamp() const { return U32(nt_ + 8); }
+    std::uint16_t Subsystem() const { return U16(Optional() + 68); }
+    // Major * 100 + minor, as Windows compares them.
+    unsigned OsVersion() const { return U16(Optional() + 40) * 100U + U16(Optional() + 42); }
+    unsigned SubsystemVersion() const {
+        return U16(Optional() + 48) * 100U + U16(Optional() + 50);
     }
 
-    std::set<std::string> ImportedDlls() const {
-        std::set<std::string> names;
-        const auto& directory =
-            Headers()->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        std::size_t offset = FileOffset(directory.VirtualAddress);
-        for (;; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-            const auto* descriptor = At<IMAGE_IMPORT_DESCRIPTOR>(offset);
-            if (descriptor == nullptr || descriptor->Name == 0) {
-                break;
+    std::vector<Import> Imports() const {
+        std::vector<Import> imports;
+        for (std::size_t descriptor = FileOffset(Directory(kImportDirectory));
+             descriptor != kNowhere && U32(descriptor + 12) != 0; descriptor += 20) {
+            const std::string dll = CString(FileOffset(U32(descriptor + 12)));
+            const std::uint32_t lookup =
+                U32(descriptor) != 0 ? U32(descriptor) : U32(descriptor + 16);
+            for (std::size_t thunk = FileOffset(lookup); thunk != kNowhere && U32(thunk) != 0;
+                 thunk += 4) {
+                const std::uint32_t entry = U32(thunk);
+                if ((entry & 0x80000000U) != 0) {
+                    std::string ordinal = "#";
+                    ordinal += std::to_string(entry & 0xFFFFU);
+                    imports.push_back({dll, ordinal});
+                } else {
+                    // A 16-bit hint, then the name.
+                    imports.push_back({dll, CString(FileOffset(entry) + 2)});
+                }
             }
-            names.insert(CString(FileOffset(descriptor->Name)));
         }
-        return names;
+        return imports;
+    }
+
+    // The bytes of resource `type`/`id`, in whatever language it was stored.
+    std::optional<std::string> Resource(std::uint32_t type, std::uint32_t id) const {
+        const std::size_t root = FileOffset(Directory(kResourceDirectory));
+        if (root == kNowhere) {
+            return std::nullopt;
+        }
+        std::size_t level = root;
+        for (const std::optional<std::uint32_t> wanted :
+             {std::optional(type), std::optional(id), std::optional<std::uint32_t>()}) {
+            const std::optional<std::uint32_t> next = Child(level, wanted);
+            if (!next) {
+                return std::nullopt;
+            }
+            level = root + (*next & 0x7FFFFFFFU);
+            if ((*next & 0x80000000U) == 0) {
+                const std::size_t data = FileOffset(U32(level));
+                const std::uint32_t size = U32(level + 4);
+                if (data == kNowhere || data + size > bytes_.size()) {
+                    return std::nullopt;
+                }
+                return bytes_.substr(data, size);
+            }
+        }
+        return std::nullopt;
     }
 
   private:
-    template <typename T>
-    const T* At(std::size_t offset) const {
-        if (offset > bytes_.size() || bytes_.size() - offset < sizeof(T)) {
-            return nullptr;
-        }
-        return reinterpret_cast<const T*>(bytes_.data() + offset);
-    }
+    static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
 
-    std::size_t FileOffset(DWORD rva) const {
-        const auto* headers = Headers();
-        const auto* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
-            reinterpret_cast<const char*>(&headers->OptionalHeader) +
-            headers->FileHeader.SizeOfOptionalHeader);
-        for (WORD i = 0; i < headers->FileHeader.NumberOfSections; ++i) {
-            const auto& section = sections[i];
-            if (rva >= section.VirtualAddress &&
-                rva < section.VirtualAddress + section.Misc.VirtualSize) {
-                return rva - section.VirtualAddress + section.PointerToRawData;
+    std::uint32_t Byte(std::size_t at) const {
+        return at < bytes_.size() ? static_cast<unsigned char>(bytes_[at]) : 0U;
+    }
+    std::uint16_t U16(std::size_t at) const {
+        return static_cast<std::uint16_t>(Byte(at) | (Byte(at + 1) << 8));
+    }
+    std::uint32_t U32(std::size_t at) const { return U16(at) | (std::uint32_t{U16(at + 2)} << 16); }
+
+    std::size_t Optional() const { return nt_ + 24; }
+    std::uint32_t Directory(std::uint32_t index) const { return U32(Optional() + 96 + index * 8); }
+
+    std::size_t FileOffset(std::uint32_t rva) const {
+        if (rva == 0) {
+            return kNowhere;
+        }
+        const std::size_t sections = Optional() + U16(nt_ + 20);
+        for (std::size_t i = 0; i < U16(nt_ + 6); ++i) {
+            const std::size_t section = sections + i * 40;
+            const std::uint32_t start = U32(section + 12);
+            if (rva >= start && rva < start + U32(section + 8)) {
+                return rva - start + U32(section + 20);
             }
         }
         return kNowhere;
     }
 
-    static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
-
-    std::string CString(std::size_t offset) const {
+    std::string CString(std::size_t at) const {
         std::string text;
-        while (offset < bytes_.size() && bytes_[offset] != '\0') {
-            text.push_back(bytes_[offset++]);
+        for (; at < bytes_.size() && bytes_[at] != '\0'; ++at) {
+            text.push_back(bytes_[at]);
         }
         return text;
     }
 
-    std::vector<char> bytes_;
+    // The entry of a resource directory with this id (any entry when none is wanted).
+    std::optional<std::uint32_t> Child(std::size_t directory,
+                                       std::optional<std::uint32_t> wanted) const {
+        const std::size_t count = U16(directory + 12) + U16(directory + 14);
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::size_t entry = directory + 16 + i * 8;
+            if (!wanted || U32(entry) == *wanted) {
+                return U32(entry + 4);
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::string bytes_;
+    std::size_t nt_ = 0;
 };
 
-std::string ManifestOf(const std::wstring& path) {
-    HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
-                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    if (module == nullptr) {
-        return {};
-    }
-    std::string text;
-    // Resource 1 of type RT_MANIFEST is the one the loader reads for a program.
-    if (HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
-        if (HGLOBAL loaded = LoadResource(module, resource)) {
-            const auto* data = static_cast<const char*>(LockResource(loaded));
-            text.assign(data, SizeofResource(module, resource));
+// A VS_VERSIONINFO resource: the fixed file information and the strings of each string table.
+class VersionInfo {
+  public:
+    explicit VersionInfo(std::string data) : data_(std::move(data)) {
+        Node root = Read(0);
+        if (root.key != u"VS_VERSION_INFO" || root.valueLength < 24 ||
+            U32(root.value) != kFixedInfoSignature) {
+            return;
+        }
+        fixed_ = root.value;
+        for (std::size_t child = root.children; child < root.end; child = Align(Read(child).end)) {
+            const Node block = Read(child);
+            if (block.key != u"StringFileInfo") {
+                continue;
+            }
+            for (std::size_t table = block.children; table < block.end;
+                 table = Align(Read(table).end)) {
+                const Node strings = Read(table);
+                for (std::size_t at = strings.children; at < strings.end;
+                     at = Align(Read(at).end)) {
+                    const Node entry = Read(at);
+                    std::u16string text;
+                    for (std::size_t i = 0; i < entry.valueLength; ++i) {
+                        const char16_t unit = U16(entry.value + i * 2);
+                        if (unit == 0) {
+                            break;
+                        }
+                        text.push_back(unit);
+                    }
+                    strings_.push_back({strings.key, entry.key, text});
+                }
+            }
         }
     }
-    FreeLibrary(module);
-    return text;
-}
+
+    bool Present() const { return fixed_ != 0; }
+    std::uint32_t FileVersionHigh() const { return U32(fixed_ + 8); }
+    std::uint32_t FileVersionLow() const { return U32(fixed_ + 12); }
+    std::uint32_t ProductVersionHigh() const { return U32(fixed_ + 16); }
+    std::uint32_t ProductVersionLow() const { return U32(fixed_ + 20); }
+
+    // The value of `name` in the US English, UTF-16 table, as ASCII; empty when absent.
+    std::string String(const std::string& name) const {
+        for (const auto& entry : strings_) {
+            if (entry.table == u"040904B0" && entry.name == std::u16string(name.begin(), name.end())) {
+                return std::string(entry.value.begin(), entry.value.end());
+            }
+        }
+        return {};
+    }
+
+  private:
+    struct Node {
+        std::u16string key;
+        std::size_t value = 0;
+        std::size_t valueLength = 0;  // bytes for binary values, characters for text
+        std::size_t children = 0;
+        std::size_t end = 0;
+    };
+    struct Entry {
+        std::u16string table;
+        std::u16string name;
+        std::u16string value;
+    };
+
+    static std::size_t Align(std::size_t at) { return (at + 3) & ~std::size_t{3}; }
+
+    std::uint16_t U16(std::size_t at) const {
+        const auto byte = [&](std::size_t i) {
+            return i < data_.size() ? static_cast<unsigned char>(data_[i]) : 0U;
+        };
+        return static_cast<std::uint16_t>(byte(at) | (byte(at + 1) << 8));
+    }
+    std::uint32_t U32(std::size_t at) const { return U16(at) | (std::uint32_t{U16(at + 2)} << 16); }
+
+    // wLength, wValueLength, wType, the key, then the value and the children, each 32-bit aligned.
+    Node Read(std::size_t at) const {
+        Node node;
+        node.end = std::min(at + std::max<std::size_t>(U16(at), 6), data_.size());
+        const bool text = U16(at + 4) == 1;
+        std::size_t cursor = at + 6;
+        for (; cursor + 1 < node.end && U16(cursor) != 0; cursor += 2) {
+            node.key.push_back(U16(cursor));
+        }
+        node.value = Align(cursor + 2);
+        node.valueLength = U16(at + 2);
+        node.children = Align(node.value + node.valueLength * (text ? 2 : 1));
+        return node;
+    }
+
+    std::string data_;
+    std::size_t fixed_ = 0;
+    std::vector<Entry> strings_;
+};
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -122,26 +265,68 @@ std::string Lower(std::string text) {
     return text;
 }
 
-class ShippedProgram : public testing::TestWithParam<const wchar_t*> {};
+struct Program {
+    const char* name;
+    unsigned mask;
+};
 
-TEST_P(ShippedProgram, IsA32BitConsoleProgramThatImportsOnlySystemDlls) {
-    const PeImage image(BesideThisTest(GetParam()));
-    ASSERT_TRUE(image.Valid());
-    EXPECT_EQ(image.Headers()->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-    EXPECT_EQ(image.Headers()->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_CUI);
+void PrintTo(const Program& program, std::ostream* out) {
+    *out << program.name;
+}
 
-    const std::set<std::string> system = {"kernel32.dll", "msvcrt.dll",   "user32.dll",
-                                          "shell32.dll",  "ole32.dll",    "advapi32.dll",
-                                          "shlwapi.dll",  "oleaut32.dll", "ntdll.dll"};
-    const auto imported = image.ImportedDlls();
-    EXPECT_FALSE(imported.empty());
-    for (const auto& dll : imported) {
-        EXPECT_TRUE(system.count(Lower(dll)) == 1) << "imports " << dll;
+class ShippedProgramTest : public testing::TestWithParam<Program> {
+  protected:
+    void SetUp() override {
+        const char* chosen = std::getenv("PE_IMAGE_DIR");
+        const std::filesystem::path folder = chosen != nullptr ? chosen : WINDOWS_PROGRAM_DIR;
+        path_ = folder / (std::string(GetParam().name) + ".exe");
+        if (chosen == nullptr && !std::filesystem::exists(path_)) {
+            GTEST_SKIP() << "no " << path_ << ": build the windows preset first";
+        }
+    }
+
+    std::filesystem::path path_;
+};
+
+TEST_P(ShippedProgramTest, IsA32BitConsoleProgramThatLoadsOnWindowsXp) {
+    const PeImage image(path_);
+    ASSERT_TRUE(image.Valid()) << path_;
+    EXPECT_EQ(image.Machine(), kMachineI386);
+    EXPECT_EQ(image.Subsystem(), kSubsystemConsole);
+    // XP's loader refuses a program that asks for a newer subsystem (XP is 5.1).
+    EXPECT_LE(image.SubsystemVersion(), 501U);
+    EXPECT_LE(image.OsVersion(), 501U);
+    // A build time in the header would make every build of a commit differ.
+    EXPECT_EQ(image.TimeStamp(), 0U);
+}
+
+TEST_P(ShippedProgramTest, ImportsOnlyFunctionsListedForItWithAnXpMinimumClient) {
+    const PeImage image(path_);
+    ASSERT_TRUE(image.Valid()) << path_;
+    const std::vector<Import> imports = image.Imports();
+    EXPECT_FALSE(imports.empty());
+    const std::set<std::string> oldEnough = {"Windows 2000 Professional", "Windows XP",
+                                             "Windows 2000 Professional, Windows XP",
+                                             ShippedImports::kNt4Crt};
+    for (const Import& import : imports) {
+        const auto* allowed = std::find_if(
+            std::begin(ShippedImports::kAllowedImports), std::end(ShippedImports::kAllowedImports),
+            [&](const ShippedImports::AllowedImport& entry) {
+                return (entry.programs & GetParam().mask) != 0 &&
+                       Lower(entry.dll) == Lower(import.dll) && import.function == entry.function;
+            });
+        if (allowed == std::end(ShippedImports::kAllowedImports)) {
+            ADD_FAILURE() << GetParam().name << " imports " << import.dll << "!" << import.function
+                          << ", which tests/build/allowed_imports.h does not list";
+            continue;
+        }
+        EXPECT_EQ(oldEnough.count(allowed->minimumClient), 1U)
+            << import.function << ": minimum client " << allowed->minimumClient;
     }
 }
 
-TEST_P(ShippedProgram, CarriesAManifestWithoutElevationOrSupportedOs) {
-    const std::string manifest = ManifestOf(BesideThisTest(GetParam()));
+TEST_P(ShippedProgramTest, CarriesAManifestWithoutElevationOrSupportedOs) {
+    const std::string manifest = PeImage(path_).Resource(kManifestType, 1).value_or("");
     ASSERT_FALSE(manifest.empty());
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
               std::string::npos)
@@ -150,9 +335,31 @@ TEST_P(ShippedProgram, CarriesAManifestWithoutElevationOrSupportedOs) {
     EXPECT_EQ(manifest.find("compatibility"), std::string::npos) << manifest;
 }
 
-INSTANTIATE_TEST_SUITE_P(Programs, ShippedProgram, testing::Values(L"Zentrel.exe", L"Setup.exe"),
-                         [](const testing::TestParamInfo<const wchar_t*>& info) {
-                             return std::wstring(info.param) == L"Setup.exe" ? "Setup" : "Zentrel";
+TEST_P(ShippedProgramTest, CarriesTheProjectVersionAndItsOwnName) {
+    const VersionInfo version(PeImage(path_).Resource(kVersionType, 1).value_or(""));
+    ASSERT_TRUE(version.Present());
+    const std::uint32_t high = (PROJECT_VERSION_MAJOR << 16) | PROJECT_VERSION_MINOR;
+    const std::uint32_t low = PROJECT_VERSION_PATCH << 16;
+    EXPECT_EQ(version.FileVersionHigh(), high);
+    EXPECT_EQ(version.FileVersionLow(), low);
+    EXPECT_EQ(version.ProductVersionHigh(), high);
+    EXPECT_EQ(version.ProductVersionLow(), low);
+
+    const std::string name = GetParam().name;
+    EXPECT_EQ(version.String("FileVersion"), PROJECT_VERSION);
+    EXPECT_EQ(version.String("ProductVersion"), PROJECT_VERSION);
+    EXPECT_EQ(version.String("InternalName"), name);
+    EXPECT_EQ(version.String("OriginalFilename"), name + ".exe");
+    for (const char* field : {"CompanyName", "ProductName", "FileDescription", "LegalCopyright"}) {
+        EXPECT_FALSE(version.String(field).empty()) << "no " << field;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, ShippedProgramTest,
+                         testing::Values(Program{"Zentrel", ShippedImports::kZentrel},
+                                         Program{"Setup", ShippedImports::kSetup}),
+                         [](const testing::TestParamInfo<Program>& info) {
+                             return std::string(info.param.name);
                          });
 
 }  // namespace
