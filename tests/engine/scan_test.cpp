@@ -137,8 +137,8 @@ TEST(EngineScan, ALargeFileIsSearchedToItsEnd) {
                 "]\r\nk=" + std::to_string(n) + "\r\n";
     }
     for (int n : {0, 7, 9999, 19999}) {
-        const std::string section = "s" + std::to_string(n);
-        EXPECT_EQ(FindValue(file, DecodeUtf8(section), U"K"),
+        const NGUtils::IniEngine::Text section = U"s" + DecodeUtf8(std::to_string(n));
+        EXPECT_EQ(FindValue(file, section, U"K"),
                   std::optional(DecodeUtf8(std::to_string(n))));
     }
     EXPECT_EQ(FindValue(file, U"S20000", U"k"), std::nullopt);
