@@ -10,7 +10,7 @@ make                command:make
 libgtest-dev        file:/usr/include/gtest/gtest.h
 libgmock-dev        file:/usr/include/gmock/gmock.h
 googletest          file:/usr/src/googletest/CMakeLists.txt
-g++-mingw-w64-i686  command:i686-w64-mingw32-g++-posix
+g++-mingw-w64-i686  command:i686-w64-mingw32-g++-win32
 wine                command:wine
 wine32:i386         file:/usr/lib/wine/wineserver32
 wine64              file:/usr/lib/wine/wineserver64
@@ -18,6 +18,9 @@ clang               command:clang++
 libclang-rt-14-dev  file:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
 clang-tidy          command:clang-tidy
 cppcheck            command:cppcheck
+osslsigncode        command:osslsigncode
+openssl             command:openssl
+python3             command:python3
 LIST
     if [ -n "${REQUIRE_EXTRA_PACKAGES:-}" ]; then
         printf '%s\n' "$REQUIRE_EXTRA_PACKAGES"
