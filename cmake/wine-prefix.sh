@@ -4,6 +4,7 @@
 set -u
 action=$1
 prefix=$2
+# shellcheck source=cmake/wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
 
 case $action in

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: makes sure the tools of the build are on the machine. As root on
 # Debian it installs what is missing; otherwise it says exactly what to install.
 
