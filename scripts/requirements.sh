@@ -41,9 +41,18 @@ missing_packages() {
     done < <(required_packages)
 }
 
+# The missing packages among those named ($@), or among all when none is named.
+missing_of() {
+    local package wanted=" $* "
+    for package in $(missing_packages); do
+        if [ $# -eq 0 ] || [[ $wanted == *" $package "* ]]; then printf '%s ' "$package"; fi
+    done
+}
+
+# With package names, only those of the list are checked and installed.
 ensure_requirements() {
     local missing
-    missing=$(missing_packages | tr '\n' ' ')
+    missing=$(missing_of "$@")
     [ -n "${missing// /}" ] || return 0
     if [ "$(id -u)" -ne 0 ]; then
         echo "Missing packages: $missing" >&2
@@ -59,7 +68,7 @@ ensure_requirements() {
     apt-get update -qq
     # shellcheck disable=SC2086
     apt-get install -y -qq $missing >/dev/null
-    missing=$(missing_packages | tr '\n' ' ')
+    missing=$(missing_of "$@")
     if [ -n "${missing// /}" ]; then
         echo "Still missing after installing: $missing" >&2
         return 1
