@@ -116,6 +116,9 @@ function(add_unit_test target)
         add_test(NAME ${target} COMMAND ${target})
         set_test_defaults(${target})
     else()
-        gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 300)
+        # Listing the cases of a sanitizer build on a busy machine can take longer than the
+        # default 5 s, which would fail the whole run.
+        gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                             PROPERTIES TIMEOUT 300)
     endif()
 endfunction()
