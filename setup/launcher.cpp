@@ -20,6 +20,10 @@ bool IsSlash(char c) {
     return c == '\\' || c == '/';
 }
 
+bool IsSeparator(char c, PathStyle style) {
+    return style == PathStyle::Windows ? IsSlash(c) : c == '/';
+}
+
 // The name rule only keeps out names holding "Setup.exe"; a copy of the launcher under any
 // other name would start itself again and again.
 bool IsLauncherItself(ILauncherPlatform& platform, const std::string& path,
@@ -76,18 +80,23 @@ void SplitList(const std::string& value, PackageList& list) {
 
 std::string GetLauncherFolder(ILauncherPlatform& platform) {
     std::string path = platform.ModulePath();
-    const std::size_t cut =
-        platform.Style() == PathStyle::Windows ? path.find_last_of("\\/") : path.find_last_of('/');
-    if (cut != std::string::npos) {
-        path.resize(cut);
+    const bool windows = platform.Style() == PathStyle::Windows;
+    const std::size_t cut = windows ? path.find_last_of("\\/") : path.find_last_of('/');
+    if (cut == std::string::npos) {
+        return path;
     }
+    // A root keeps its separator: "D:" alone names the current folder of drive D:, and an
+    // empty text no folder at all.
+    const bool root = cut == 0 || (windows && path[cut - 1] == ':');
+    path.resize(root ? cut + 1 : cut);
     return path;
 }
 
 bool FindPackages(ILauncherPlatform& platform, const std::string& folder, PackageList& exeList,
                   PackageList& msiList) {
     std::vector<std::string> names;
-    if (!platform.ListFolder(folder, names)) {
+    // An unknown folder (empty) is not the current one.
+    if (folder.empty() || !platform.ListFolder(folder, names)) {
         return false;
     }
     for (std::string& name : names) {
@@ -115,8 +124,15 @@ std::string PackagePath(ILauncherPlatform& platform, const std::string& name) {
     if (IsAbsolutePath(name, style)) {
         return name;
     }
-    const char separator = style == PathStyle::Windows ? '\\' : '/';
-    return GetLauncherFolder(platform) + separator + name;
+    std::string path = GetLauncherFolder(platform);
+    // Beside an unknown launcher there is nothing; the current folder would be a guess.
+    if (path.empty()) {
+        return path;
+    }
+    if (!IsSeparator(path.back(), style)) {
+        path += style == PathStyle::Windows ? '\\' : '/';
+    }
+    return path + name;
 }
 
 bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path) {
@@ -131,8 +147,8 @@ void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList m
     OpenMsiPackages(platform, msiList);
 }
 
-// The packages of a list that may be started: named, readable, and not the running launcher
-// (a command-line entry may name it under any spelling, as may a copy in the folder).
+// The packages of a list that may be started: named, with a known place, readable, and not the
+// running launcher (a command-line entry may name it under any spelling, as may a copy).
 template <typename Start>
 void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& list, Start start) {
     FileIdentity launcher;
@@ -142,7 +158,7 @@ void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& lis
             continue;
         }
         const std::string path = PackagePath(platform, name);
-        if (!IsPackageReadable(platform, path)) {
+        if (path.empty() || !IsPackageReadable(platform, path)) {
             continue;
         }
         if (launcherKnown && IsLauncherItself(platform, path, launcher)) {

@@ -121,6 +121,22 @@ TEST(SetupEntry, NoArgumentsAtAllStillDiscovers) {
     EXPECT_EQ(platform.events, (Strings{"hide", R"(list C:\pkg)", R"(open C:\pkg\c.msi)"}));
 }
 
+TEST(SetupEntry, UnknownLauncherPathFindsNothingBesideIt) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.modulePath.clear();
+    platform.folderEntries = {"a.exe"};
+    // What a guessed folder would reach: the current one, or the root of the current drive.
+    platform.readable.insert({"a.exe", R"(\a.exe)", R"(.\a.exe)"});
+    RunLauncher(platform, 0, nullptr);
+    EXPECT_EQ(platform.events, Strings{"hide"});
+    // Absolute entries still run.
+    platform.events.clear();
+    platform.arguments = {"Setup.exe", "-e", R"(a.exe;C:\pkg\b.exe)"};
+    RunLauncher(platform, 0, nullptr);
+    EXPECT_EQ(platform.events,
+              (Strings{"hide", R"(start C:\pkg\b.exe /passive)", R"(wait C:\pkg\b.exe)"}));
+}
+
 TEST(SetupEntry, CommandLineEntriesReplaceDiscovery) {
     struct Case {
         PathStyle style;
