@@ -8,6 +8,11 @@ namespace {
 
 constexpr const char* kProgramParameters = "/passive";
 
+// Names the folder of the launcher that started this process. A launcher that finds its own
+// folder here was started by a launcher of the same folder, by a copy under another name or
+// through a package, and starts nothing: that is how copies would start each other without end.
+constexpr const char* kLauncherFolderVariable = "SETUP_LAUNCHER_OWN_FOLDER";
+
 bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
@@ -24,26 +29,67 @@ bool IsSeparator(char c, PathStyle style) {
     return style == PathStyle::Windows ? IsSlash(c) : c == '/';
 }
 
-// The name rule only keeps out names holding "Setup.exe"; a copy of the launcher under any
-// other name would start itself again and again.
-bool IsLauncherItself(ILauncherPlatform& platform, const std::string& path,
-                      const FileIdentity& launcher) {
-    FileIdentity package;
-    return platform.QueryFileIdentity(path, package) && package == launcher;
-}
+// The running launcher's file. The name rule only keeps out names holding "Setup.exe"; the
+// launcher itself under any other spelling, or a copy of it under any name, would start the
+// launcher again and run every package twice or without end.
+class CLauncherFile {
+  public:
+    explicit CLauncherFile(ILauncherPlatform& platform)
+        : m_platform(platform),
+          m_path(platform.ModulePath()),
+          m_known(platform.QueryFileIdentity(m_path, m_identity)) {}
+
+    bool IsSameOrCopy(const std::string& path) {
+        FileIdentity package;
+        if (!m_known || !m_platform.QueryFileIdentity(path, package)) {
+            return false;
+        }
+        if (package == m_identity) {
+            return true;
+        }
+        if (package.size != m_identity.size) {
+            return false;
+        }
+        if (!m_contentRead) {
+            m_contentRead = true;
+            m_contentKnown = m_platform.ReadFileContent(m_path, m_identity.size, m_content);
+        }
+        std::string content;
+        return m_contentKnown && m_platform.ReadFileContent(path, m_identity.size, content) &&
+               content == m_content;
+    }
+
+  private:
+    ILauncherPlatform& m_platform;
+    std::string m_path;
+    FileIdentity m_identity;
+    bool m_known;
+    bool m_contentRead = false;
+    bool m_contentKnown = false;
+    std::string m_content;
+};
 
 }  // namespace
 
 int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
     try {
         platform.HideConsoleWindow();
+        const std::string folder = GetLauncherFolder(platform);
+        std::string startedFrom;
+        if (!folder.empty() && platform.ReadEnvironment(kLauncherFolderVariable, startedFrom) &&
+            startedFrom == folder) {
+            return 0;
+        }
+        if (!folder.empty()) {
+            platform.WriteEnvironment(kLauncherFolderVariable, folder);
+        }
         const std::vector<std::string> arguments = platform.Arguments(argc, argv);
         PackageList exeList;
         PackageList msiList;
         ParseCommandLine(arguments, exeList, msiList);
         // Entries named on the command line take the place of discovery.
         if (arguments.empty() || (exeList.empty() && msiList.empty())) {
-            FindPackages(platform, GetLauncherFolder(platform), exeList, msiList);
+            FindPackages(platform, folder, exeList, msiList);
         }
         RunPackages(platform, std::move(exeList), std::move(msiList));
     } catch (...) {
@@ -147,21 +193,17 @@ void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList m
     OpenMsiPackages(platform, msiList);
 }
 
-// The packages of a list that may be started: named, with a known place, readable, and not the
-// running launcher (a command-line entry may name it under any spelling, as may a copy).
+// The packages of a list that may be started: named, with a known place, readable, and neither
+// the running launcher nor a copy of it.
 template <typename Start>
 void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& list, Start start) {
-    FileIdentity launcher;
-    const bool launcherKnown = platform.QueryFileIdentity(platform.ModulePath(), launcher);
+    CLauncherFile launcher(platform);
     for (const std::string& name : list) {
         if (name.empty()) {
             continue;
         }
         const std::string path = PackagePath(platform, name);
-        if (path.empty() || !IsPackageReadable(platform, path)) {
-            continue;
-        }
-        if (launcherKnown && IsLauncherItself(platform, path, launcher)) {
+        if (path.empty() || !IsPackageReadable(platform, path) || launcher.IsSameOrCopy(path)) {
             continue;
         }
         start(path);

@@ -124,7 +124,48 @@ class CPosixPlatform final : public ILauncherPlatform {
         }
         identity.volume = static_cast<std::uint64_t>(info.st_dev);
         identity.index = static_cast<std::uint64_t>(info.st_ino);
+        identity.size = static_cast<std::uint64_t>(info.st_size);
+        identity.lastWrite =
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
         return true;
+    }
+
+    bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
+                         std::string& content) override {
+        const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (file < 0) {
+            return false;
+        }
+        struct stat info {};
+        bool complete = fstat(file, &info) == 0 && S_ISREG(info.st_mode) &&
+                        static_cast<std::uint64_t>(info.st_size) <= maxSize;
+        if (complete) {
+            content.resize(static_cast<std::size_t>(info.st_size));
+            std::size_t done = 0;
+            while (complete && done < content.size()) {
+                const ssize_t got = read(file, content.data() + done, content.size() - done);
+                if (got > 0) {
+                    done += static_cast<std::size_t>(got);
+                } else if (got == 0 || errno != EINTR) {
+                    complete = false;
+                }
+            }
+        }
+        close(file);
+        return complete;
+    }
+
+    bool ReadEnvironment(const std::string& name, std::string& value) override {
+        const char* found = std::getenv(name.c_str());
+        if (found == nullptr) {
+            return false;
+        }
+        value = found;
+        return true;
+    }
+
+    void WriteEnvironment(const std::string& name, const std::string& value) override {
+        setenv(name.c_str(), value.c_str(), 1);
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {

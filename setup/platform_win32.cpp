@@ -204,7 +204,63 @@ class CWin32Platform final : public ILauncherPlatform {
         identity.volume = info.dwVolumeSerialNumber;
         identity.index =
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        identity.lastWrite = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+            info.ftLastWriteTime.dwLowDateTime);
         return true;
+    }
+
+    bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
+                         std::string& content) override {
+        const CFileHandle file(CreateFileW(
+            Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!file.IsOpen() || !GetFileInformationByHandle(file.Get(), &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return false;
+        }
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        if (size > maxSize || size > MAXDWORD) {
+            return false;
+        }
+        content.resize(static_cast<std::size_t>(size));
+        std::size_t done = 0;
+        while (done < content.size()) {
+            DWORD got = 0;
+            if (!ReadFile(file.Get(), content.data() + done,
+                          static_cast<DWORD>(content.size() - done), &got, nullptr) ||
+                got == 0) {
+                return false;
+            }
+            done += got;
+        }
+        return true;
+    }
+
+    bool ReadEnvironment(const std::string& name, std::string& value) override {
+        const std::wstring wideName = Wide(name);
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD size = static_cast<DWORD>(buffer.size());
+            const DWORD length = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
+            if (length == 0) {
+                return false;
+            }
+            // Too small: the length asked for counts the terminator.
+            if (length < size) {
+                value = Utf8(buffer.data(), length);
+                return true;
+            }
+            buffer.resize(length);
+        }
+    }
+
+    void WriteEnvironment(const std::string& name, const std::string& value) override {
+        SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str());
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {

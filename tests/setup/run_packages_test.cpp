@@ -78,18 +78,34 @@ TEST(SetupRunPackages, SkipsWhatCannotBeReadOrStarted) {
                        R"(wait C:\pkg\a.exe)", R"(open C:\pkg\c.msi)"}));
 }
 
-TEST(SetupRunPackages, NeverStartsTheRunningLauncher) {
+TEST(SetupRunPackages, NeverStartsTheRunningLauncherOrACopy) {
     CFakePlatform platform = PlatformWithPackages();
+    const FileIdentity launcher = platform.identities.at(platform.modulePath);
     // The same file under other spellings, as a case-insensitive file system shows it.
-    platform.identities[R"(C:\pkg\setup.exe)"] = platform.identities.at(platform.modulePath);
-    platform.identities[R"(D:\copy\SETUP.EXE)"] = platform.identities.at(platform.modulePath);
-    platform.readable.insert({R"(C:\pkg\setup.exe)", R"(D:\copy\SETUP.EXE)"});
-    RunPackages(platform, {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "b.exe"}, {"c.msi"});
-    EXPECT_EQ(platform.events, kAllRun);
-    // Opening the launcher through the shell would start it just the same.
-    platform.events.clear();
-    RunPackages(platform, {"a.exe", "b.exe"}, {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)"});
-    EXPECT_EQ(platform.events, kAllRun);
+    for (const char* path : {R"(C:\pkg\setup.exe)", R"(D:\copy\SETUP.EXE)"}) {
+        platform.identities[path] = launcher;
+        platform.readable.insert(path);
+    }
+    // Another file with the launcher's bytes; one of its size with other bytes; one that shares
+    // volume and index with it (two memory file systems under Wine) but not size and time.
+    for (const char* path : {R"(C:\pkg\setup2.exe)", R"(C:\pkg\same-size.exe)", R"(C:\pkg\twin.exe)"}) {
+        platform.AddFile(path);
+    }
+    platform.contents[R"(C:\pkg\setup2.exe)"] = platform.contents.at(platform.modulePath);
+    platform.contents[R"(C:\pkg\same-size.exe)"] = std::string(launcher.size, 'x');
+    platform.identities[R"(C:\pkg\setup2.exe)"].size = launcher.size;
+    platform.identities[R"(C:\pkg\same-size.exe)"].size = launcher.size;
+    platform.identities[R"(C:\pkg\twin.exe)"].volume = launcher.volume;
+    platform.identities[R"(C:\pkg\twin.exe)"].index = launcher.index;
+    RunPackages(platform,
+                {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "setup2.exe", "same-size.exe",
+                 "twin.exe"},
+                {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)", "setup2.exe"});
+    EXPECT_EQ(platform.events,
+              (Strings{R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)",
+                       R"(start C:\pkg\same-size.exe /passive)", R"(wait C:\pkg\same-size.exe)",
+                       R"(start C:\pkg\twin.exe /passive)", R"(wait C:\pkg\twin.exe)",
+                       R"(open C:\pkg\c.msi)"}));
 }
 
 TEST(SetupRunPackages, UnknownLauncherIdentityExcludesNothing) {
@@ -119,6 +135,23 @@ TEST(SetupEntry, NoArgumentsAtAllStillDiscovers) {
     platform.folderEntries = {"c.msi"};
     RunLauncher(platform, 0, nullptr);
     EXPECT_EQ(platform.events, (Strings{"hide", R"(list C:\pkg)", R"(open C:\pkg\c.msi)"}));
+}
+
+TEST(SetupEntry, ALauncherStartedFromItsOwnFolderStartsNothing) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.folderEntries = {"a.exe", "b.exe", "c.msi"};
+    platform.environment["SETUP_LAUNCHER_OWN_FOLDER"] = R"(C:\pkg)";
+    EXPECT_EQ(RunLauncher(platform, 0, nullptr), 0);
+    EXPECT_EQ(platform.events, Strings{"hide"});
+    // Started by the launcher of another folder, as a package's own setup is: it runs, and
+    // names its own folder to what it starts.
+    platform.events.clear();
+    platform.environment["SETUP_LAUNCHER_OWN_FOLDER"] = R"(C:\outer)";
+    RunLauncher(platform, 0, nullptr);
+    Strings expected = {"hide", R"(list C:\pkg)"};
+    expected.insert(expected.end(), kAllRun.begin(), kAllRun.end());
+    EXPECT_EQ(platform.events, expected);
+    EXPECT_EQ(platform.environment.at("SETUP_LAUNCHER_OWN_FOLDER"), R"(C:\pkg)");
 }
 
 TEST(SetupEntry, UnknownLauncherPathFindsNothingBesideIt) {
