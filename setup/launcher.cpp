@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "unicode_text.h"
+
 namespace SetupLauncher {
 
 namespace {
@@ -12,6 +14,10 @@ constexpr const char* kProgramParameters = "/passive";
 // folder here was started by a launcher of the same folder, by a copy under another name or
 // through a package, and starts nothing: that is how copies would start each other without end.
 constexpr const char* kLauncherFolderVariable = "SETUP_LAUNCHER_OWN_FOLDER";
+
+// The shell cannot take longer program paths; under Wine it then starts the previous package
+// again.
+constexpr std::size_t kMaxShellPath = 260;
 
 bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
@@ -27,6 +33,17 @@ bool IsSlash(char c) {
 
 bool IsSeparator(char c, PathStyle style) {
     return style == PathStyle::Windows ? IsSlash(c) : c == '/';
+}
+
+// Windows path normalisation drops a trailing "." or " " from a name, so such a name reaches
+// another file than the one listed ("a.exe." starts "a.exe"); and the shell cannot take a path
+// of MAX_PATH characters or more.
+bool ShellCanTake(const std::string& path, PathStyle style) {
+    if (style != PathStyle::Windows) {
+        return true;
+    }
+    const char last = path.back();
+    return last != '.' && last != ' ' && ToWide(path).size() < kMaxShellPath;
 }
 
 // The running launcher's file. The name rule only keeps out names holding "Setup.exe"; the
@@ -73,7 +90,11 @@ class CLauncherFile {
 
 int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
     try {
-        platform.HideConsoleWindow();
+        // A console shared with other processes is the window of the prompt that started us;
+        // hiding it would take the user's prompt away for good.
+        if (platform.ConsoleProcessCount() == 1) {
+            platform.HideConsoleWindow();
+        }
         const std::string folder = GetLauncherFolder(platform);
         std::string startedFrom;
         if (!folder.empty() && platform.ReadEnvironment(kLauncherFolderVariable, startedFrom) &&
@@ -193,8 +214,8 @@ void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList m
     OpenMsiPackages(platform, msiList);
 }
 
-// The packages of a list that may be started: named, with a known place, readable, and neither
-// the running launcher nor a copy of it.
+// The packages of a list that may be started: named, with a known place, a path the shell
+// takes, readable, and neither the running launcher nor a copy of it.
 template <typename Start>
 void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& list, Start start) {
     CLauncherFile launcher(platform);
@@ -203,7 +224,8 @@ void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& lis
             continue;
         }
         const std::string path = PackagePath(platform, name);
-        if (path.empty() || !IsPackageReadable(platform, path) || launcher.IsSameOrCopy(path)) {
+        if (path.empty() || !ShellCanTake(path, platform.Style()) ||
+            !IsPackageReadable(platform, path) || launcher.IsSameOrCopy(path)) {
             continue;
         }
         start(path);

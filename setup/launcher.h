@@ -14,8 +14,9 @@ namespace SetupLauncher {
 // entry may also be a path.
 using PackageList = std::vector<std::string>;
 
-// The body of main: hides the console, reads the command line, runs the packages. A launcher
-// started from a launcher of its own folder starts nothing. Always 0.
+// The body of main: hides the console when it is the launcher's own, reads the command line,
+// runs the packages. A launcher started from a launcher of its own folder starts nothing.
+// Always 0.
 int RunLauncher(ILauncherPlatform& platform, int argc, char** argv);
 
 // Fills the -e list and the -m list from the arguments (the program's own name first).

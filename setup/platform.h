@@ -6,6 +6,7 @@
 // surrogates travel in the generalised three-byte form, so every name survives the round trip.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -43,6 +44,10 @@ class ILauncherPlatform {
     virtual ~ILauncherPlatform() = default;
 
     virtual PathStyle Style() const = 0;
+
+    // How many processes share the console: 1 when it is the launcher's own, 0 when there is
+    // none or the count is unknown.
+    virtual std::size_t ConsoleProcessCount() = 0;
 
     // Does nothing where there is no console window; failure is ignored.
     virtual void HideConsoleWindow() = 0;

@@ -59,6 +59,8 @@ class CPosixPlatform final : public ILauncherPlatform {
   public:
     PathStyle Style() const override { return PathStyle::Posix; }
 
+    std::size_t ConsoleProcessCount() override { return 0; }
+
     void HideConsoleWindow() override {}
 
     std::vector<std::string> Arguments(int argc, char** argv) override {

@@ -94,6 +94,12 @@ class CWin32Platform final : public ILauncherPlatform {
 
     PathStyle Style() const override { return PathStyle::Windows; }
 
+    std::size_t ConsoleProcessCount() override {
+        // With room for one, a longer list gives its length and no identifiers.
+        DWORD processes[1] = {};
+        return GetConsoleProcessList(processes, 1);
+    }
+
     void HideConsoleWindow() override {
         const HWND console = GetConsoleWindow();
         if (console != nullptr) {

@@ -23,6 +23,7 @@ class CFakePlatform final : public ILauncherPlatform {
     std::map<std::string, std::string> contents;
     std::set<std::string> failingStarts;
     std::map<std::string, std::string> environment;
+    std::size_t consoleProcesses = 1;
     std::vector<std::string> events;
 
     // A readable file with an identity and a content of its own.
@@ -33,6 +34,7 @@ class CFakePlatform final : public ILauncherPlatform {
     }
 
     PathStyle Style() const override { return style; }
+    std::size_t ConsoleProcessCount() override { return consoleProcesses; }
     void HideConsoleWindow() override { events.push_back("hide"); }
     std::vector<std::string> Arguments(int, char**) override { return arguments; }
     std::string ModulePath() override { return modulePath; }

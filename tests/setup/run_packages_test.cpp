@@ -108,6 +108,32 @@ TEST(SetupRunPackages, NeverStartsTheRunningLauncherOrACopy) {
                        R"(open C:\pkg\c.msi)"}));
 }
 
+TEST(SetupRunPackages, SkipsPathsTheWindowsShellCannotTake) {
+    // "C:\pkg\" and a name make 259 UTF-16 units (the last one short), 259 units in more
+    // bytes, and 260 units.
+    const std::string fits = std::string(248, 'n') + ".exe";
+    const std::string fitsInUnits = std::string(247, 'n') + "\xC3\xA9.exe";
+    const std::string tooLong = std::string(249, 'n') + ".exe";
+    for (const PathStyle style : {PathStyle::Windows, PathStyle::Posix}) {
+        CFakePlatform platform;
+        platform.style = style;
+        const std::string folder = style == PathStyle::Windows ? R"(C:\pkg\)" : "/pkg/";
+        platform.modulePath = folder + "Setup.exe";
+        Strings expected;
+        for (const std::string& name : {std::string("a.exe."), std::string("a.exe "), fits,
+                                        fitsInUnits, tooLong}) {
+            platform.AddFile(folder + name);
+            const bool starts = style == PathStyle::Posix || name == fits || name == fitsInUnits;
+            if (starts) {
+                expected.push_back("start " + folder + name + " /passive");
+                expected.push_back("wait " + folder + name);
+            }
+        }
+        RunPackages(platform, {"a.exe.", "a.exe ", fits, fitsInUnits, tooLong}, {});
+        EXPECT_EQ(platform.events, expected) << (style == PathStyle::Windows ? "Windows" : "POSIX");
+    }
+}
+
 TEST(SetupRunPackages, UnknownLauncherIdentityExcludesNothing) {
     CFakePlatform platform = PlatformWithPackages();
     platform.identities.erase(platform.modulePath);
@@ -135,6 +161,17 @@ TEST(SetupEntry, NoArgumentsAtAllStillDiscovers) {
     platform.folderEntries = {"c.msi"};
     RunLauncher(platform, 0, nullptr);
     EXPECT_EQ(platform.events, (Strings{"hide", R"(list C:\pkg)", R"(open C:\pkg\c.msi)"}));
+}
+
+TEST(SetupEntry, HidesTheConsoleOnlyWhenItIsItsOwn) {
+    // 0: no console or no count; 2: the console of the prompt that started the launcher.
+    for (const std::size_t processes : {0u, 1u, 2u}) {
+        CFakePlatform platform = PlatformWithPackages();
+        platform.consoleProcesses = processes;
+        RunLauncher(platform, 0, nullptr);
+        const bool hidden = !platform.events.empty() && platform.events.front() == "hide";
+        EXPECT_EQ(hidden, processes == 1) << processes;
+    }
 }
 
 TEST(SetupEntry, ALauncherStartedFromItsOwnFolderStartsNothing) {
