@@ -275,7 +275,9 @@ class CWin32Platform final : public ILauncherPlatform {
         const std::wstring wideParameters = Wide(parameters);
         SHELLEXECUTEINFOW start{};
         start.cbSize = sizeof(start);
-        start.fMask = SEE_MASK_NOCLOSEPROCESS;
+        // Without NO_UI a file the shell cannot start brings up an error box that waits for a
+        // click, and an unattended install waits with it for ever.
+        start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
         start.lpFile = file.c_str();
         start.lpParameters = wideParameters.c_str();
         start.nShow = SW_SHOW;
@@ -286,7 +288,16 @@ class CWin32Platform final : public ILauncherPlatform {
 
     void WaitForProcessEnd(ProcessHandle process) override {
         const auto handle = reinterpret_cast<HANDLE>(process);
-        WaitForSingleObject(handle, INFINITE);
+        // This thread is a single-threaded COM apartment and owns windows: it must go on
+        // dispatching messages while it waits, or a package that sends it one (a broadcast of
+        // WM_SETTINGCHANGE, a call into the apartment) waits for us while we wait for it.
+        while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG message{};
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            }
+        }
         CloseHandle(handle);
     }
 
