@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 #include "platform.h"
@@ -25,7 +26,8 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Empty when the program is not on PATH.
+// Empty when the program is not on PATH. Only absolute entries are searched: an empty or
+// relative one would run whatever program of that name lies in the current folder.
 std::string FindOnPath(const std::string& program) {
     const char* searchPath = std::getenv("PATH");
     if (searchPath == nullptr) {
@@ -35,12 +37,13 @@ std::string FindOnPath(const std::string& program) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = folders.find(':', start);
-        // An empty entry stands for the current folder.
-        const std::size_t length = (end == std::string::npos ? folders.size() : end) - start;
         std::string candidate =
-            (length == 0 ? std::string(".") : folders.substr(start, length)) + "/" + program;
-        if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
+            folders.substr(start, (end == std::string::npos ? folders.size() : end) - start);
+        if (!candidate.empty() && candidate[0] == '/') {
+            candidate.append("/").append(program);
+            if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
+                return candidate;
+            }
         }
         if (end == std::string::npos) {
             return {};
@@ -57,6 +60,11 @@ void WaitForChild(pid_t child) {
 
 class CPosixPlatform final : public ILauncherPlatform {
   public:
+    // Closing the terminal must not end the launcher between two packages, leaving the running
+    // one orphaned and the later ones never started; as with nohup, the packages inherit this.
+    // SIGTERM and SIGINT still end it.
+    CPosixPlatform() { std::signal(SIGHUP, SIG_IGN); }
+
     PathStyle Style() const override { return PathStyle::Posix; }
 
     std::size_t ConsoleProcessCount() override { return 0; }
@@ -187,13 +195,16 @@ class CPosixPlatform final : public ILauncherPlatform {
     }
 
     void OpenDocument(const std::string& path) override {
-        const std::string opener = FindOnPath("xdg-open");
+        std::string opener = FindOnPath("xdg-open");
         if (opener.empty()) {
             return;
         }
         std::string name = "xdg-open";
         std::string document = path;
+        std::string shell = "/bin/sh";
         char* openerArguments[] = {name.data(), document.data(), nullptr};
+        // A script without "#!" runs through the shell, as execvp does.
+        char* shellArguments[] = {shell.data(), opener.data(), document.data(), nullptr};
         // The opener runs as a grandchild that init adopts, so it is never waited for and
         // never left behind as a zombie.
         const pid_t child = fork();
@@ -204,6 +215,9 @@ class CPosixPlatform final : public ILauncherPlatform {
             const pid_t grandchild = fork();
             if (grandchild == 0) {
                 execve(opener.c_str(), openerArguments, environ);
+                if (errno == ENOEXEC) {
+                    execve(shell.c_str(), shellArguments, environ);
+                }
                 _exit(127);
             }
             _exit(0);
