@@ -210,8 +210,7 @@ class CWin32Platform final : public ILauncherPlatform {
         identity.volume = info.dwVolumeSerialNumber;
         identity.index =
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-        identity.size =
-            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
         identity.lastWrite = static_cast<std::int64_t>(
             (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
             info.ftLastWriteTime.dwLowDateTime);
@@ -220,9 +219,9 @@ class CWin32Platform final : public ILauncherPlatform {
 
     bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
                          std::string& content) override {
-        const CFileHandle file(CreateFileW(
-            Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const CFileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (!file.IsOpen() || !GetFileInformationByHandle(file.Get(), &info) ||
             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {

@@ -88,7 +88,8 @@ TEST(SetupRunPackages, NeverStartsTheRunningLauncherOrACopy) {
     }
     // Another file with the launcher's bytes; one of its size with other bytes; one that shares
     // volume and index with it (two memory file systems under Wine) but not size and time.
-    for (const char* path : {R"(C:\pkg\setup2.exe)", R"(C:\pkg\same-size.exe)", R"(C:\pkg\twin.exe)"}) {
+    for (const char* path :
+         {R"(C:\pkg\setup2.exe)", R"(C:\pkg\same-size.exe)", R"(C:\pkg\twin.exe)"}) {
         platform.AddFile(path);
     }
     platform.contents[R"(C:\pkg\setup2.exe)"] = platform.contents.at(platform.modulePath);
@@ -97,10 +98,10 @@ TEST(SetupRunPackages, NeverStartsTheRunningLauncherOrACopy) {
     platform.identities[R"(C:\pkg\same-size.exe)"].size = launcher.size;
     platform.identities[R"(C:\pkg\twin.exe)"].volume = launcher.volume;
     platform.identities[R"(C:\pkg\twin.exe)"].index = launcher.index;
-    RunPackages(platform,
-                {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "setup2.exe", "same-size.exe",
-                 "twin.exe"},
-                {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)", "setup2.exe"});
+    RunPackages(
+        platform,
+        {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "setup2.exe", "same-size.exe", "twin.exe"},
+        {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)", "setup2.exe"});
     EXPECT_EQ(platform.events,
               (Strings{R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)",
                        R"(start C:\pkg\same-size.exe /passive)", R"(wait C:\pkg\same-size.exe)",
@@ -120,8 +121,8 @@ TEST(SetupRunPackages, SkipsPathsTheWindowsShellCannotTake) {
         const std::string folder = style == PathStyle::Windows ? R"(C:\pkg\)" : "/pkg/";
         platform.modulePath = folder + "Setup.exe";
         Strings expected;
-        for (const std::string& name : {std::string("a.exe."), std::string("a.exe "), fits,
-                                        fitsInUnits, tooLong}) {
+        for (const std::string& name :
+             {std::string("a.exe."), std::string("a.exe "), fits, fitsInUnits, tooLong}) {
             platform.AddFile(folder + name);
             const bool starts = style == PathStyle::Posix || name == fits || name == fitsInUnits;
             if (starts) {
