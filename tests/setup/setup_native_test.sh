@@ -196,7 +196,9 @@ touch "$root/out/log"
 # Step by step: no path of this length can be handed to the system at once.
 chroot "$root" /bin/sh -c 'for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18; do
     cd -P "$1" || exit 1; done; exec ./Setup -e "a.exe;/b.exe"' sh "$part" >"$root/out/output" 2>&1
-echo $? | cat - "$root/out/output" >"$out/deep-result"
+# A sanitizer build notes that it could not read the path either; that note is not ours.
+echo $? | cat - "$root/out/output" | grep -v 'WARNING: reading executable name failed' \
+    >"$out/deep-result"
 mv "$root/out/log" "$out/deep-log"
 ROOT
     check "root: exit status and output" 0 "$(cat "$work/root-result")"
