@@ -96,12 +96,12 @@ int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
             platform.HideConsoleWindow();
         }
         const std::string folder = GetLauncherFolder(platform);
-        std::string startedFrom;
-        if (!folder.empty() && platform.ReadEnvironment(kLauncherFolderVariable, startedFrom) &&
-            startedFrom == folder) {
-            return 0;
-        }
         if (!folder.empty()) {
+            std::string startedFrom;
+            if (platform.ReadEnvironment(kLauncherFolderVariable, startedFrom) &&
+                startedFrom == folder) {
+                return 0;
+            }
             platform.WriteEnvironment(kLauncherFolderVariable, folder);
         }
         const std::vector<std::string> arguments = platform.Arguments(argc, argv);
