@@ -2,11 +2,22 @@
 
 #include <utility>
 
+#include "unicode_text.h"
+
 namespace SetupLauncher {
 
 namespace {
 
 constexpr const char* kProgramParameters = "/passive";
+
+// Names the folder of the launcher that started this process. A launcher that finds its own
+// folder here was started by a launcher of the same folder, by a copy under another name or
+// through a package, and starts nothing: that is how copies would start each other without end.
+constexpr const char* kLauncherFolderVariable = "SETUP_LAUNCHER_OWN_FOLDER";
+
+// The shell cannot take longer program paths; under Wine it then starts the previous package
+// again.
+constexpr std::size_t kMaxShellPath = 260;
 
 bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
@@ -20,26 +31,86 @@ bool IsSlash(char c) {
     return c == '\\' || c == '/';
 }
 
-// The name rule only keeps out names holding "Setup.exe"; a copy of the launcher under any
-// other name would start itself again and again.
-bool IsLauncherItself(ILauncherPlatform& platform, const std::string& path,
-                      const FileIdentity& launcher) {
-    FileIdentity package;
-    return platform.QueryFileIdentity(path, package) && package == launcher;
+bool IsSeparator(char c, PathStyle style) {
+    return style == PathStyle::Windows ? IsSlash(c) : c == '/';
 }
+
+// Windows path normalisation drops a trailing "." or " " from a name, so such a name reaches
+// another file than the one listed ("a.exe." starts "a.exe"); and the shell cannot take a path
+// of MAX_PATH characters or more.
+bool ShellCanTake(const std::string& path, PathStyle style) {
+    if (style != PathStyle::Windows) {
+        return true;
+    }
+    const char last = path.back();
+    return last != '.' && last != ' ' && ToWide(path).size() < kMaxShellPath;
+}
+
+// The running launcher's file. The name rule only keeps out names holding "Setup.exe"; the
+// launcher itself under any other spelling, or a copy of it under any name, would start the
+// launcher again and run every package twice or without end.
+class CLauncherFile {
+  public:
+    explicit CLauncherFile(ILauncherPlatform& platform)
+        : m_platform(platform),
+          m_path(platform.ModulePath()),
+          m_known(platform.QueryFileIdentity(m_path, m_identity)) {}
+
+    bool IsSameOrCopy(const std::string& path) {
+        FileIdentity package;
+        if (!m_known || !m_platform.QueryFileIdentity(path, package)) {
+            return false;
+        }
+        if (package == m_identity) {
+            return true;
+        }
+        if (package.size != m_identity.size) {
+            return false;
+        }
+        if (!m_contentRead) {
+            m_contentRead = true;
+            m_contentKnown = m_platform.ReadFileContent(m_path, m_identity.size, m_content);
+        }
+        std::string content;
+        return m_contentKnown && m_platform.ReadFileContent(path, m_identity.size, content) &&
+               content == m_content;
+    }
+
+  private:
+    ILauncherPlatform& m_platform;
+    std::string m_path;
+    FileIdentity m_identity;
+    bool m_known;
+    bool m_contentRead = false;
+    bool m_contentKnown = false;
+    std::string m_content;
+};
 
 }  // namespace
 
 int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
     try {
-        platform.HideConsoleWindow();
+        // A console shared with other processes is the window of the prompt that started us;
+        // hiding it would take the user's prompt away for good.
+        if (platform.ConsoleProcessCount() == 1) {
+            platform.HideConsoleWindow();
+        }
+        const std::string folder = GetLauncherFolder(platform);
+        if (!folder.empty()) {
+            std::string startedFrom;
+            if (platform.ReadEnvironment(kLauncherFolderVariable, startedFrom) &&
+                startedFrom == folder) {
+                return 0;
+            }
+            platform.WriteEnvironment(kLauncherFolderVariable, folder);
+        }
         const std::vector<std::string> arguments = platform.Arguments(argc, argv);
         PackageList exeList;
         PackageList msiList;
         ParseCommandLine(arguments, exeList, msiList);
         // Entries named on the command line take the place of discovery.
         if (arguments.empty() || (exeList.empty() && msiList.empty())) {
-            FindPackages(platform, GetLauncherFolder(platform), exeList, msiList);
+            FindPackages(platform, folder, exeList, msiList);
         }
         RunPackages(platform, std::move(exeList), std::move(msiList));
     } catch (...) {
@@ -76,18 +147,23 @@ void SplitList(const std::string& value, PackageList& list) {
 
 std::string GetLauncherFolder(ILauncherPlatform& platform) {
     std::string path = platform.ModulePath();
-    const std::size_t cut =
-        platform.Style() == PathStyle::Windows ? path.find_last_of("\\/") : path.find_last_of('/');
-    if (cut != std::string::npos) {
-        path.resize(cut);
+    const bool windows = platform.Style() == PathStyle::Windows;
+    const std::size_t cut = windows ? path.find_last_of("\\/") : path.find_last_of('/');
+    if (cut == std::string::npos) {
+        return path;
     }
+    // A root keeps its separator: "D:" alone names the current folder of drive D:, and an
+    // empty text no folder at all.
+    const bool root = cut == 0 || (windows && path[cut - 1] == ':');
+    path.resize(root ? cut + 1 : cut);
     return path;
 }
 
 bool FindPackages(ILauncherPlatform& platform, const std::string& folder, PackageList& exeList,
                   PackageList& msiList) {
     std::vector<std::string> names;
-    if (!platform.ListFolder(folder, names)) {
+    // An unknown folder (empty) is not the current one.
+    if (folder.empty() || !platform.ListFolder(folder, names)) {
         return false;
     }
     for (std::string& name : names) {
@@ -115,8 +191,15 @@ std::string PackagePath(ILauncherPlatform& platform, const std::string& name) {
     if (IsAbsolutePath(name, style)) {
         return name;
     }
-    const char separator = style == PathStyle::Windows ? '\\' : '/';
-    return GetLauncherFolder(platform) + separator + name;
+    std::string path = GetLauncherFolder(platform);
+    // Beside an unknown launcher there is nothing; the current folder would be a guess.
+    if (path.empty()) {
+        return path;
+    }
+    if (!IsSeparator(path.back(), style)) {
+        path += style == PathStyle::Windows ? '\\' : '/';
+    }
+    return path + name;
 }
 
 bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path) {
@@ -131,21 +214,18 @@ void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList m
     OpenMsiPackages(platform, msiList);
 }
 
-// The packages of a list that may be started: named, readable, and not the running launcher
-// (a command-line entry may name it under any spelling, as may a copy in the folder).
+// The packages of a list that may be started: named, with a known place, a path the shell
+// takes, readable, and neither the running launcher nor a copy of it.
 template <typename Start>
 void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& list, Start start) {
-    FileIdentity launcher;
-    const bool launcherKnown = platform.QueryFileIdentity(platform.ModulePath(), launcher);
+    CLauncherFile launcher(platform);
     for (const std::string& name : list) {
         if (name.empty()) {
             continue;
         }
         const std::string path = PackagePath(platform, name);
-        if (!IsPackageReadable(platform, path)) {
-            continue;
-        }
-        if (launcherKnown && IsLauncherItself(platform, path, launcher)) {
+        if (path.empty() || !ShellCanTake(path, platform.Style()) ||
+            !IsPackageReadable(platform, path) || launcher.IsSameOrCopy(path)) {
             continue;
         }
         start(path);

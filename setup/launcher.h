@@ -14,7 +14,9 @@ namespace SetupLauncher {
 // entry may also be a path.
 using PackageList = std::vector<std::string>;
 
-// The body of main: hides the console, reads the command line, runs the packages. Always 0.
+// The body of main: hides the console when it is the launcher's own, reads the command line,
+// runs the packages. A launcher started from a launcher of its own folder starts nothing.
+// Always 0.
 int RunLauncher(ILauncherPlatform& platform, int argc, char** argv);
 
 // Fills the -e list and the -m list from the arguments (the program's own name first).
@@ -25,17 +27,20 @@ void ParseCommandLine(const std::vector<std::string>& arguments, PackageList& ex
 // even when empty; text after the last ";" is an entry only when it is not empty.
 void SplitList(const std::string& value, PackageList& list);
 
-// The folder of the running launcher, without a trailing separator.
+// The folder of the running launcher, without a trailing separator unless it is a root ("D:\",
+// "/"); empty when the launcher's own path is unknown.
 std::string GetLauncherFolder(ILauncherPlatform& platform);
 
 // Sorts the folder's entries into the .exe list and the .msi list by byte-wise,
-// case-sensitive substring rules. False (and nothing added) when the folder cannot be listed.
+// case-sensitive substring rules. False (and nothing added) when the folder is unknown or
+// cannot be listed.
 bool FindPackages(ILauncherPlatform& platform, const std::string& folder, PackageList& exeList,
                   PackageList& msiList);
 
 bool IsAbsolutePath(const std::string& path, PathStyle style);
 
-// The full path of a package: an absolute entry as it is, any other beside the launcher.
+// The full path of a package: an absolute entry as it is, any other beside the launcher;
+// empty for a relative entry when the launcher's folder is unknown.
 std::string PackagePath(ILauncherPlatform& platform, const std::string& name);
 
 bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path);

@@ -6,6 +6,7 @@
 // surrogates travel in the generalised three-byte form, so every name survives the round trip.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,10 +23,14 @@ struct OsVersion {
 };
 
 // What makes two paths the same file: volume serial and file index on Windows, device and
-// inode elsewhere.
+// inode elsewhere. Size and last-write time go with them, since two different files on two
+// memory file systems can share the first two under Wine.
 struct FileIdentity {
     std::uint64_t volume = 0;
     std::uint64_t index = 0;
+    std::uint64_t size = 0;
+    // In the system's own units: 100 ns on Windows, 1 ns elsewhere.
+    std::int64_t lastWrite = 0;
 
     bool operator==(const FileIdentity&) const = default;
 };
@@ -39,6 +44,10 @@ class ILauncherPlatform {
     virtual ~ILauncherPlatform() = default;
 
     virtual PathStyle Style() const = 0;
+
+    // How many processes share the console: 1 when it is the launcher's own, 0 when there is
+    // none or the count is unknown.
+    virtual std::size_t ConsoleProcessCount() = 0;
 
     // Does nothing where there is no console window; failure is ignored.
     virtual void HideConsoleWindow() = 0;
@@ -61,6 +70,15 @@ class ILauncherPlatform {
     virtual bool IsReadable(const std::string& path) = 0;
 
     virtual bool QueryFileIdentity(const std::string& path, FileIdentity& identity) = 0;
+
+    // The whole content of a file; false when it cannot be read or holds more than maxSize
+    // bytes.
+    virtual bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
+                                 std::string& content) = 0;
+
+    // The launcher's own environment, which every process it starts inherits.
+    virtual bool ReadEnvironment(const std::string& name, std::string& value) = 0;
+    virtual void WriteEnvironment(const std::string& name, const std::string& value) = 0;
 
     // Starts the program file with the given parameter text, in the current folder.
     virtual ProcessHandle StartProgram(const std::string& path, const std::string& parameters) = 0;

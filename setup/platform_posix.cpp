@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 
 #include "platform.h"
@@ -25,7 +26,8 @@ bool IsRegularFile(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Empty when the program is not on PATH.
+// Empty when the program is not on PATH. Only absolute entries are searched: an empty or
+// relative one would run whatever program of that name lies in the current folder.
 std::string FindOnPath(const std::string& program) {
     const char* searchPath = std::getenv("PATH");
     if (searchPath == nullptr) {
@@ -35,12 +37,13 @@ std::string FindOnPath(const std::string& program) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t end = folders.find(':', start);
-        // An empty entry stands for the current folder.
-        const std::size_t length = (end == std::string::npos ? folders.size() : end) - start;
         std::string candidate =
-            (length == 0 ? std::string(".") : folders.substr(start, length)) + "/" + program;
-        if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
+            folders.substr(start, (end == std::string::npos ? folders.size() : end) - start);
+        if (!candidate.empty() && candidate[0] == '/') {
+            candidate.append("/").append(program);
+            if (IsRegularFile(candidate) && access(candidate.c_str(), X_OK) == 0) {
+                return candidate;
+            }
         }
         if (end == std::string::npos) {
             return {};
@@ -57,7 +60,14 @@ void WaitForChild(pid_t child) {
 
 class CPosixPlatform final : public ILauncherPlatform {
   public:
+    // Closing the terminal must not end the launcher between two packages, leaving the running
+    // one orphaned and the later ones never started; as with nohup, the packages inherit this.
+    // SIGTERM and SIGINT still end it.
+    CPosixPlatform() { std::signal(SIGHUP, SIG_IGN); }
+
     PathStyle Style() const override { return PathStyle::Posix; }
+
+    std::size_t ConsoleProcessCount() override { return 0; }
 
     void HideConsoleWindow() override {}
 
@@ -124,7 +134,48 @@ class CPosixPlatform final : public ILauncherPlatform {
         }
         identity.volume = static_cast<std::uint64_t>(info.st_dev);
         identity.index = static_cast<std::uint64_t>(info.st_ino);
+        identity.size = static_cast<std::uint64_t>(info.st_size);
+        identity.lastWrite =
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
         return true;
+    }
+
+    bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
+                         std::string& content) override {
+        const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (file < 0) {
+            return false;
+        }
+        struct stat info {};
+        bool complete = fstat(file, &info) == 0 && S_ISREG(info.st_mode) &&
+                        static_cast<std::uint64_t>(info.st_size) <= maxSize;
+        if (complete) {
+            content.resize(static_cast<std::size_t>(info.st_size));
+            std::size_t done = 0;
+            while (complete && done < content.size()) {
+                const ssize_t got = read(file, content.data() + done, content.size() - done);
+                if (got > 0) {
+                    done += static_cast<std::size_t>(got);
+                } else if (got == 0 || errno != EINTR) {
+                    complete = false;
+                }
+            }
+        }
+        close(file);
+        return complete;
+    }
+
+    bool ReadEnvironment(const std::string& name, std::string& value) override {
+        const char* found = std::getenv(name.c_str());
+        if (found == nullptr) {
+            return false;
+        }
+        value = found;
+        return true;
+    }
+
+    void WriteEnvironment(const std::string& name, const std::string& value) override {
+        setenv(name.c_str(), value.c_str(), 1);
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
@@ -144,13 +195,16 @@ class CPosixPlatform final : public ILauncherPlatform {
     }
 
     void OpenDocument(const std::string& path) override {
-        const std::string opener = FindOnPath("xdg-open");
+        std::string opener = FindOnPath("xdg-open");
         if (opener.empty()) {
             return;
         }
         std::string name = "xdg-open";
         std::string document = path;
+        std::string shell = "/bin/sh";
         char* openerArguments[] = {name.data(), document.data(), nullptr};
+        // A script without "#!" runs through the shell, as execvp does.
+        char* shellArguments[] = {shell.data(), opener.data(), document.data(), nullptr};
         // The opener runs as a grandchild that init adopts, so it is never waited for and
         // never left behind as a zombie.
         const pid_t child = fork();
@@ -161,6 +215,9 @@ class CPosixPlatform final : public ILauncherPlatform {
             const pid_t grandchild = fork();
             if (grandchild == 0) {
                 execve(opener.c_str(), openerArguments, environ);
+                if (errno == ENOEXEC) {
+                    execve(shell.c_str(), shellArguments, environ);
+                }
                 _exit(127);
             }
             _exit(0);

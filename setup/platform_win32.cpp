@@ -94,6 +94,12 @@ class CWin32Platform final : public ILauncherPlatform {
 
     PathStyle Style() const override { return PathStyle::Windows; }
 
+    std::size_t ConsoleProcessCount() override {
+        // With room for one, a longer list gives its length and no identifiers.
+        DWORD processes[1] = {};
+        return GetConsoleProcessList(processes, 1);
+    }
+
     void HideConsoleWindow() override {
         const HWND console = GetConsoleWindow();
         if (console != nullptr) {
@@ -204,7 +210,62 @@ class CWin32Platform final : public ILauncherPlatform {
         identity.volume = info.dwVolumeSerialNumber;
         identity.index =
             (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        identity.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        identity.lastWrite = static_cast<std::int64_t>(
+            (static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+            info.ftLastWriteTime.dwLowDateTime);
         return true;
+    }
+
+    bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
+                         std::string& content) override {
+        const CFileHandle file(CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!file.IsOpen() || !GetFileInformationByHandle(file.Get(), &info) ||
+            (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return false;
+        }
+        const std::uint64_t size =
+            (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+        if (size > maxSize || size > MAXDWORD) {
+            return false;
+        }
+        content.resize(static_cast<std::size_t>(size));
+        std::size_t done = 0;
+        while (done < content.size()) {
+            DWORD got = 0;
+            if (!ReadFile(file.Get(), content.data() + done,
+                          static_cast<DWORD>(content.size() - done), &got, nullptr) ||
+                got == 0) {
+                return false;
+            }
+            done += got;
+        }
+        return true;
+    }
+
+    bool ReadEnvironment(const std::string& name, std::string& value) override {
+        const std::wstring wideName = Wide(name);
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD size = static_cast<DWORD>(buffer.size());
+            const DWORD length = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
+            if (length == 0) {
+                return false;
+            }
+            // Too small: the length asked for counts the terminator.
+            if (length < size) {
+                value = Utf8(buffer.data(), length);
+                return true;
+            }
+            buffer.resize(length);
+        }
+    }
+
+    void WriteEnvironment(const std::string& name, const std::string& value) override {
+        SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str());
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
@@ -213,7 +274,9 @@ class CWin32Platform final : public ILauncherPlatform {
         const std::wstring wideParameters = Wide(parameters);
         SHELLEXECUTEINFOW start{};
         start.cbSize = sizeof(start);
-        start.fMask = SEE_MASK_NOCLOSEPROCESS;
+        // Without NO_UI a file the shell cannot start brings up an error box that waits for a
+        // click, and an unattended install waits with it for ever.
+        start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
         start.lpFile = file.c_str();
         start.lpParameters = wideParameters.c_str();
         start.nShow = SW_SHOW;
@@ -224,7 +287,16 @@ class CWin32Platform final : public ILauncherPlatform {
 
     void WaitForProcessEnd(ProcessHandle process) override {
         const auto handle = reinterpret_cast<HANDLE>(process);
-        WaitForSingleObject(handle, INFINITE);
+        // This thread is a single-threaded COM apartment and owns windows: it must go on
+        // dispatching messages while it waits, or a package that sends it one (a broadcast of
+        // WM_SETTINGCHANGE, a call into the apartment) waits for us while we wait for it.
+        while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) ==
+               WAIT_OBJECT_0 + 1) {
+            MSG message{};
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+                DispatchMessageW(&message);
+            }
+        }
         CloseHandle(handle);
     }
 

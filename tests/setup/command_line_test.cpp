@@ -91,7 +91,13 @@ TEST(SetupCommandLine, LauncherFolderAndPackagePath) {
         {PathStyle::Windows, "Setup.exe", "Setup.exe", R"(Setup.exe\a.exe)"},
         {PathStyle::Posix, "/opt/pkg/Setup", "/opt/pkg", "/opt/pkg/a.exe"},
         {PathStyle::Posix, R"(/opt/a\b/Setup)", R"(/opt/a\b)", R"(/opt/a\b/a.exe)"},
-        {PathStyle::Posix, "/Setup", "", "/a.exe"},
+        // A root keeps its separator, and no second one is added.
+        {PathStyle::Windows, R"(D:\Setup.exe)", R"(D:\)", R"(D:\a.exe)"},
+        {PathStyle::Windows, R"(\\?\D:\Setup.exe)", R"(\\?\D:\)", R"(\\?\D:\a.exe)"},
+        {PathStyle::Posix, "/Setup", "/", "/a.exe"},
+        // An unknown launcher path: relative entries have no place.
+        {PathStyle::Windows, "", "", ""},
+        {PathStyle::Posix, "", "", ""},
     };
     for (const Case& c : cases) {
         CFakePlatform platform;

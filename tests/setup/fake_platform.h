@@ -20,16 +20,21 @@ class CFakePlatform final : public ILauncherPlatform {
     OsVersion version{5, 1};
     std::set<std::string> readable;
     std::map<std::string, FileIdentity> identities;
+    std::map<std::string, std::string> contents;
     std::set<std::string> failingStarts;
+    std::map<std::string, std::string> environment;
+    std::size_t consoleProcesses = 1;
     std::vector<std::string> events;
 
-    // A readable file with an identity of its own.
+    // A readable file with an identity and a content of its own.
     void AddFile(const std::string& path) {
         readable.insert(path);
-        identities[path] = {7, identities.size() + 100};
+        identities[path] = {7, identities.size() + 100, path.size(), 1};
+        contents[path] = path;
     }
 
     PathStyle Style() const override { return style; }
+    std::size_t ConsoleProcessCount() override { return consoleProcesses; }
     void HideConsoleWindow() override { events.push_back("hide"); }
     std::vector<std::string> Arguments(int, char**) override { return arguments; }
     std::string ModulePath() override { return modulePath; }
@@ -53,6 +58,29 @@ class CFakePlatform final : public ILauncherPlatform {
         }
         identity = found->second;
         return true;
+    }
+
+    bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
+                         std::string& content) override {
+        const auto found = contents.find(path);
+        if (found == contents.end() || found->second.size() > maxSize) {
+            return false;
+        }
+        content = found->second;
+        return true;
+    }
+
+    bool ReadEnvironment(const std::string& name, std::string& value) override {
+        const auto found = environment.find(name);
+        if (found == environment.end()) {
+            return false;
+        }
+        value = found->second;
+        return true;
+    }
+
+    void WriteEnvironment(const std::string& name, const std::string& value) override {
+        environment[name] = value;
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {

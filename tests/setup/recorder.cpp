@@ -2,9 +2,13 @@
 // "end|<own name>" to the file named by SETUP_TEST_LOG. Between the two it sleeps briefly, or,
 // when it was started as the "open" action (own name beginning with "opener") and
 // SETUP_TEST_RELEASE names a file, it waits until that file exists, to show nobody waits for it.
+// With SETUP_TEST_SEND_TO_PARENT set it first sends a message to every window of the process
+// that started it and logs "answered|<answered>|<windows>": a starter that waits without
+// dispatching messages answers none.
 #include <windows.h>
-// After windows.h, which it builds on.
+// After windows.h, which they build on.
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -38,6 +42,60 @@ void Append(const std::wstring& logPath, const std::string& line) {
     CloseHandle(log);
 }
 
+DWORD ParentProcessId() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return 0;
+    }
+    DWORD parent = 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        if (entry.th32ProcessID == GetCurrentProcessId()) {
+            parent = entry.th32ParentProcessID;
+        }
+    }
+    CloseHandle(snapshot);
+    return parent;
+}
+
+struct SendCount {
+    DWORD process = 0;
+    int windows = 0;
+    int answered = 0;
+};
+
+void SendIfOwned(HWND window, SendCount& count) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != count.process) {
+        return;
+    }
+    ++count.windows;
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, 3000, &result) != 0) {
+        ++count.answered;
+    }
+}
+
+BOOL CALLBACK SendToTopLevel(HWND window, LPARAM count) {
+    SendIfOwned(window, *reinterpret_cast<SendCount*>(count));
+    return TRUE;
+}
+
+// Top-level windows and message-only ones (a COM apartment's window is one).
+std::string SendToParentWindows() {
+    SendCount count;
+    count.process = ParentProcessId();
+    EnumWindows(SendToTopLevel, reinterpret_cast<LPARAM>(&count));
+    for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window != nullptr;
+         window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+        SendIfOwned(window, count);
+    }
+    return "answered|" + std::to_string(count.answered) + "|" + std::to_string(count.windows);
+}
+
 }  // namespace
 
 int wmain() {
@@ -54,6 +112,9 @@ int wmain() {
     }
     const std::wstring logPath = Environment(L"SETUP_TEST_LOG");
     Append(logPath, line);
+    if (!Environment(L"SETUP_TEST_SEND_TO_PARENT").empty()) {
+        Append(logPath, SendToParentWindows());
+    }
 
     const std::wstring release = Environment(L"SETUP_TEST_RELEASE");
     if (name.rfind(L"opener", 0) == 0 && !release.empty()) {

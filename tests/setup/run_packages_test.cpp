@@ -78,18 +78,61 @@ TEST(SetupRunPackages, SkipsWhatCannotBeReadOrStarted) {
                        R"(wait C:\pkg\a.exe)", R"(open C:\pkg\c.msi)"}));
 }
 
-TEST(SetupRunPackages, NeverStartsTheRunningLauncher) {
+TEST(SetupRunPackages, NeverStartsTheRunningLauncherOrACopy) {
     CFakePlatform platform = PlatformWithPackages();
+    const FileIdentity launcher = platform.identities.at(platform.modulePath);
     // The same file under other spellings, as a case-insensitive file system shows it.
-    platform.identities[R"(C:\pkg\setup.exe)"] = platform.identities.at(platform.modulePath);
-    platform.identities[R"(D:\copy\SETUP.EXE)"] = platform.identities.at(platform.modulePath);
-    platform.readable.insert({R"(C:\pkg\setup.exe)", R"(D:\copy\SETUP.EXE)"});
-    RunPackages(platform, {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "b.exe"}, {"c.msi"});
-    EXPECT_EQ(platform.events, kAllRun);
-    // Opening the launcher through the shell would start it just the same.
-    platform.events.clear();
-    RunPackages(platform, {"a.exe", "b.exe"}, {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)"});
-    EXPECT_EQ(platform.events, kAllRun);
+    for (const char* path : {R"(C:\pkg\setup.exe)", R"(D:\copy\SETUP.EXE)"}) {
+        platform.identities[path] = launcher;
+        platform.readable.insert(path);
+    }
+    // Another file with the launcher's bytes; one of its size with other bytes; one that shares
+    // volume and index with it (two memory file systems under Wine) but not size and time.
+    for (const char* path :
+         {R"(C:\pkg\setup2.exe)", R"(C:\pkg\same-size.exe)", R"(C:\pkg\twin.exe)"}) {
+        platform.AddFile(path);
+    }
+    platform.contents[R"(C:\pkg\setup2.exe)"] = platform.contents.at(platform.modulePath);
+    platform.contents[R"(C:\pkg\same-size.exe)"] = std::string(launcher.size, 'x');
+    platform.identities[R"(C:\pkg\setup2.exe)"].size = launcher.size;
+    platform.identities[R"(C:\pkg\same-size.exe)"].size = launcher.size;
+    platform.identities[R"(C:\pkg\twin.exe)"].volume = launcher.volume;
+    platform.identities[R"(C:\pkg\twin.exe)"].index = launcher.index;
+    RunPackages(
+        platform,
+        {"setup.exe", "a.exe", R"(D:\copy\SETUP.EXE)", "setup2.exe", "same-size.exe", "twin.exe"},
+        {"setup.exe", "c.msi", R"(D:\copy\SETUP.EXE)", "setup2.exe"});
+    EXPECT_EQ(platform.events,
+              (Strings{R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)",
+                       R"(start C:\pkg\same-size.exe /passive)", R"(wait C:\pkg\same-size.exe)",
+                       R"(start C:\pkg\twin.exe /passive)", R"(wait C:\pkg\twin.exe)",
+                       R"(open C:\pkg\c.msi)"}));
+}
+
+TEST(SetupRunPackages, SkipsPathsTheWindowsShellCannotTake) {
+    // "C:\pkg\" and a name make 259 UTF-16 units (the last one short), 259 units in more
+    // bytes, and 260 units.
+    const std::string fits = std::string(248, 'n') + ".exe";
+    const std::string fitsInUnits = std::string(247, 'n') + "\xC3\xA9.exe";
+    const std::string tooLong = std::string(249, 'n') + ".exe";
+    for (const PathStyle style : {PathStyle::Windows, PathStyle::Posix}) {
+        CFakePlatform platform;
+        platform.style = style;
+        const std::string folder = style == PathStyle::Windows ? R"(C:\pkg\)" : "/pkg/";
+        platform.modulePath = folder + "Setup.exe";
+        Strings expected;
+        for (const std::string& name :
+             {std::string("a.exe."), std::string("a.exe "), fits, fitsInUnits, tooLong}) {
+            platform.AddFile(folder + name);
+            const bool starts = style == PathStyle::Posix || name == fits || name == fitsInUnits;
+            if (starts) {
+                expected.push_back("start " + folder + name + " /passive");
+                expected.push_back("wait " + folder + name);
+            }
+        }
+        RunPackages(platform, {"a.exe.", "a.exe ", fits, fitsInUnits, tooLong}, {});
+        EXPECT_EQ(platform.events, expected) << (style == PathStyle::Windows ? "Windows" : "POSIX");
+    }
 }
 
 TEST(SetupRunPackages, UnknownLauncherIdentityExcludesNothing) {
@@ -119,6 +162,50 @@ TEST(SetupEntry, NoArgumentsAtAllStillDiscovers) {
     platform.folderEntries = {"c.msi"};
     RunLauncher(platform, 0, nullptr);
     EXPECT_EQ(platform.events, (Strings{"hide", R"(list C:\pkg)", R"(open C:\pkg\c.msi)"}));
+}
+
+TEST(SetupEntry, HidesTheConsoleOnlyWhenItIsItsOwn) {
+    // 0: no console or no count; 2: the console of the prompt that started the launcher.
+    for (const std::size_t processes : {0u, 1u, 2u}) {
+        CFakePlatform platform = PlatformWithPackages();
+        platform.consoleProcesses = processes;
+        RunLauncher(platform, 0, nullptr);
+        const bool hidden = !platform.events.empty() && platform.events.front() == "hide";
+        EXPECT_EQ(hidden, processes == 1) << processes;
+    }
+}
+
+TEST(SetupEntry, ALauncherStartedFromItsOwnFolderStartsNothing) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.folderEntries = {"a.exe", "b.exe", "c.msi"};
+    platform.environment["SETUP_LAUNCHER_OWN_FOLDER"] = R"(C:\pkg)";
+    EXPECT_EQ(RunLauncher(platform, 0, nullptr), 0);
+    EXPECT_EQ(platform.events, Strings{"hide"});
+    // Started by the launcher of another folder, as a package's own setup is: it runs, and
+    // names its own folder to what it starts.
+    platform.events.clear();
+    platform.environment["SETUP_LAUNCHER_OWN_FOLDER"] = R"(C:\outer)";
+    RunLauncher(platform, 0, nullptr);
+    Strings expected = {"hide", R"(list C:\pkg)"};
+    expected.insert(expected.end(), kAllRun.begin(), kAllRun.end());
+    EXPECT_EQ(platform.events, expected);
+    EXPECT_EQ(platform.environment.at("SETUP_LAUNCHER_OWN_FOLDER"), R"(C:\pkg)");
+}
+
+TEST(SetupEntry, UnknownLauncherPathFindsNothingBesideIt) {
+    CFakePlatform platform = PlatformWithPackages();
+    platform.modulePath.clear();
+    platform.folderEntries = {"a.exe"};
+    // What a guessed folder would reach: the current one, or the root of the current drive.
+    platform.readable.insert({"a.exe", R"(\a.exe)", R"(.\a.exe)"});
+    RunLauncher(platform, 0, nullptr);
+    EXPECT_EQ(platform.events, Strings{"hide"});
+    // Absolute entries still run.
+    platform.events.clear();
+    platform.arguments = {"Setup.exe", "-e", R"(a.exe;C:\pkg\b.exe)"};
+    RunLauncher(platform, 0, nullptr);
+    EXPECT_EQ(platform.events,
+              (Strings{"hide", R"(start C:\pkg\b.exe /passive)", R"(wait C:\pkg\b.exe)"}));
 }
 
 TEST(SetupEntry, CommandLineEntriesReplaceDiscovery) {

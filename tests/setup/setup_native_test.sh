@@ -4,7 +4,7 @@
 # Usage: setup_native_test.sh SETUP_BINARY
 set -u
 . "$(dirname "$0")/end_to_end_checks.sh"
-launcher=$1
+launcher=$(realpath "$1")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 log=$work/log
@@ -30,7 +30,7 @@ package() { # path...
 #!/bin/sh
 PATH=/usr/bin:/bin
 echo "start|$0|$#|$*" >>"$SETUP_TEST_LOG"
-sleep 0.3
+sleep "${SETUP_TEST_SLEEP:-0.3}"
 echo "end|$0" >>"$SETUP_TEST_LOG"
 EOF
         chmod +x "$path"
@@ -89,16 +89,20 @@ run "empty entry" "$dir" "$tools" ./Setup -e ""
 sleep 0.5
 check "empty entry: nothing started" "" "$(cat "$log")"
 
-# A copy named setup.exe, started by that name, and a link to it are the launcher itself.
+# The launcher started as setup.exe beside Setup.exe, a renamed copy, a link, and a build with
+# one byte more: copies are never started, and a launcher started from a launcher of its own
+# folder starts nothing, so each package runs once and the run ends.
 self="$work/self"
 mkdir "$self"
-cp "$launcher" "$self/setup.exe"
+for name in Setup.exe setup.exe setup2.exe; do cp "$launcher" "$self/$name"; done
 ln -s setup.exe "$self/link.exe"
+{ cat "$launcher"; echo; } >"$self/other-build.exe"
+chmod +x "$self/other-build.exe"
 package "$self"/{a.exe,b.exe}
 touch "$self/c.msi"
-run "self-exclusion" "$self" "$tools" ./setup.exe
+run "copies" "$self" "$tools" ./setup.exe
 wait_for '^end|xdg-open' 1
-check "self-exclusion: each package once" "$(printf '%s\n' "start|$self/a.exe|1|/passive" \
+check "copies: each package once" "$(printf '%s\n' "start|$self/a.exe|1|/passive" \
     "start|$self/b.exe|1|/passive" "start|xdg-open|1|$self/c.msi")" "$(grep '^start' "$log" | sort)"
 
 # Without xdg-open on PATH the installer packages are skipped.
@@ -113,5 +117,96 @@ cp "$launcher" "$deep/Setup"
 package "$deep/a.exe"
 run "long path" "$work" "$tools" "$deep/Setup"
 check "long path: started" "start|$deep/a.exe|1|/passive" "$(grep '^start' "$log")"
+
+# xdg-open is looked for in absolute PATH entries only: an empty or a relative entry would run
+# the one planted in the current folder. One without "#!" runs through the shell.
+planted=$work/planted
+mkdir -p "$planted/rel" "$work/plain"
+for opener in "$planted/xdg-open" "$planted/rel/xdg-open"; do
+    printf '#!/bin/sh\necho "start|planted|$#|$*" >>"$SETUP_TEST_LOG"\n' >"$opener"
+done
+printf 'echo "start|plain xdg-open|$#|$*" >>"$SETUP_TEST_LOG"\n' >"$work/plain/xdg-open"
+chmod +x "$planted/xdg-open" "$planted/rel/xdg-open" "$work/plain/xdg-open"
+cp "$launcher" "$planted/Setup"
+touch "$planted/c.msi"
+run "opener search" "$planted" ":.:rel:$work/plain" ./Setup
+wait_for '^start' 1
+check "opener search: absolute entry, through the shell" "start|plain xdg-open|1|$planted/c.msi" \
+    "$(cat "$log")"
+
+# Closing the terminal (SIGHUP) does not end the run half way; SIGTERM still does.
+signals=$work/signals
+mkdir "$signals"
+cp "$launcher" "$signals/Setup"
+package "$signals"/{a.exe,b.exe}
+for signal in HUP TERM; do
+    : >"$log"
+    (cd "$signals" && PATH=$tools SETUP_TEST_LOG=$log SETUP_TEST_SLEEP=1 exec ./Setup) &
+    pid=$!
+    (sleep 30 && kill -KILL $pid 2>/dev/null) &
+    watchdog=$!
+    wait_for '^start' 1
+    kill -$signal $pid
+    wait $pid
+    status=$?
+    kill $watchdog 2>/dev/null
+    if [ $signal == HUP ]; then
+        wait_for '^end' 2
+        check "SIGHUP: exit status" 0 $status
+        check "SIGHUP: both packages" 2 "$(grep -c '^end' "$log")"
+    else
+        wait_for '^end' 1
+        sleep 0.5
+        check "SIGTERM: exit status" 143 $status
+        check "SIGTERM: the running package only" "start|$signals/a.exe|1|/passive" \
+            "$(grep '^start' "$log")"
+    fi
+done
+
+# A launcher at the root of its file system lists the root and joins it to a name with one "/".
+# A launcher whose own path is too long to read (past 4,096 bytes) finds nothing beside it and
+# starts relative entries nowhere, not under "/"; absolute ones still run. Both run in a mount
+# namespace, in a root of their own that holds the launcher, /bin/sh and their libraries.
+root=$work/root
+mkdir "$root"
+if unshare --mount --propagation private true 2>/dev/null; then
+    unshare --mount --propagation private bash -s "$root" "$launcher" "$work" <<'ROOT'
+set -u
+root=$1 launcher=$2 out=$3
+mount -t tmpfs tmpfs "$root" || exit 1
+mkdir "$root/proc" "$root/out"
+mount -t proc proc "$root/proc"
+libraries=$(ldd "$launcher" /bin/sh | awk '$2 == "=>" { print $3 } $1 ~ /^\// && $2 ~ /^\(/ { print $1 }')
+for file in /bin/sh $libraries; do
+    cp -L --parents "$file" "$root"
+done
+cp "$launcher" "$root/Setup"
+for name in a.exe b.exe; do
+    printf '#!/bin/sh\necho "start|$0|$#|$*" >>/out/log\n' >"$root/$name"
+    chmod +x "$root/$name"
+done
+touch "$root/out/log" "$root/c.msi"
+chroot "$root" /Setup >"$root/out/output" 2>&1
+echo $? | cat - "$root/out/output" >"$out/root-result"
+mv "$root/out/log" "$out/root-log"
+
+part=$(printf 'd%.0s' $(seq 250))
+(cd "$root" && for _ in $(seq 18); do mkdir "$part" && cd "$part"; done && cp "$launcher" Setup)
+touch "$root/out/log"
+# Step by step: no path of this length can be handed to the system at once.
+chroot "$root" /bin/sh -c 'for _ in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18; do
+    cd -P "$1" || exit 1; done; exec ./Setup -e "a.exe;/b.exe"' sh "$part" >"$root/out/output" 2>&1
+# A sanitizer build notes that it could not read the path either; that note is not ours.
+echo $? | cat - "$root/out/output" | grep -v 'WARNING: reading executable name failed' \
+    >"$out/deep-result"
+mv "$root/out/log" "$out/deep-log"
+ROOT
+    check "root: exit status and output" 0 "$(cat "$work/root-result")"
+    check "root: packages" "$(printf 'start|/%s|1|/passive\n' a.exe b.exe)" "$(sort "$work/root-log")"
+    check "unknown folder: exit status and output" 0 "$(cat "$work/deep-result")"
+    check "unknown folder: absolute entry only" "start|/b.exe|1|/passive" "$(cat "$work/deep-log")"
+else
+    echo "skipped: no mount namespace for the launcher at a root and the unknown folder"
+fi
 
 finish

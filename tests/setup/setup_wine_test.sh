@@ -20,15 +20,31 @@ wine_tool() { "$wine_run" "$prefix" "$@" </dev/null >"$work/tool.out" 2>/dev/nul
 app_key='HKCU\Software\Wine\AppDefaults\Setup.exe'
 wine_tool reg query 'HKCR\.msi' /ve
 msi_type=$(sed -n 's/.*REG_SZ *//p' "$work/tool.out" | tr -d '\r')
+# A drive letter of its own for the runs at a drive root: the first free one.
+drive_letter=
+for letter in S T U V W X Y; do
+    if [ ! -e "$prefix/dosdevices/${letter,}:" ] && [ ! -L "$prefix/dosdevices/${letter,}:" ]; then
+        drive_letter=$letter
+        break
+    fi
+done
 cleanup() {
     wine_tool reg delete "$app_key" /f
     wine_tool reg delete 'HKCR\SetupTestPackage' /f
     if [ -n "$msi_type" ]; then
         wine_tool reg add 'HKCR\.msi' /ve /t REG_SZ /d "$msi_type" /f
     fi
+    if [ -n "$drive_letter" ]; then
+        rm -f "$prefix/dosdevices/${drive_letter,}:"
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Wine's null graphics driver opens windows without a display, so that a dialog waiting for a
+# click blocks here as it would on a desktop. Every run sets it, and it stays set: all Wine
+# tests of the prefix see the same driver.
+wine_tool reg add 'HKCU\Software\Wine\Drivers' /v Graphics /t REG_SZ /d null /f
 
 cp "$recorder" "$work/opener.exe"
 wine_tool reg add 'HKCR\SetupTestPackage\shell\open\command' /ve /t REG_SZ \
@@ -110,15 +126,68 @@ check "command line: sequence" "$(printf '%s\n' "start|a.msi.exe|1|/passive" "en
     "start|x.exe|1|/passive" "end|x.exe" "start|café.exe|1|/passive" "end|café.exe" \
     "start|opener.exe|1|$(windows_path "$dir")\\c.msi" "end|opener.exe")" "$(cat "$log")"
 
-# A copy named setup.exe, started by that name, starts every other package once.
+# The launcher started as setup.exe beside Setup.exe, a renamed copy and a build with one byte
+# more: copies are never started, and a launcher started from a launcher of its own folder
+# starts nothing, so each package runs once and the run ends.
 self=$work/self
 package_folder "$self" a.exe b.exe
-cp "$launcher" "$self/setup.exe"
+for name in Setup.exe setup.exe setup2.exe; do cp "$launcher" "$self/$name"; done
+{ cat "$launcher"; echo; } >"$self/other-build.exe"
 touch "$self/c.msi"
-run "self-exclusion" "$self" ./setup.exe
+run "copies" "$self" ./setup.exe
 wait_for '^end|opener' 1
-check "self-exclusion: each package once" "$(printf '%s\n' "start|a.exe|1|/passive" \
+check "copies: each package once" "$(printf '%s\n' "start|a.exe|1|/passive" \
     "start|b.exe|1|/passive" "start|opener.exe|1|$(windows_path "$self")\\c.msi")" \
     "$(grep '^start' "$log" | sort)"
+
+# A file the shell cannot start (text named fake.exe) is skipped without an error box that
+# would wait for a click: the package after it runs, and the launcher ends.
+fake=$work/fake
+package_folder "$fake" z.exe
+cp "$launcher" "$fake/Setup.exe"
+echo "not a program" >"$fake/fake.exe"
+SECONDS=0
+run "no error box" "$fake" ./Setup.exe
+check "no error box: ended within seconds" yes "$([ $SECONDS -lt 30 ] && echo yes)"
+check "no error box: z.exe once" "start|z.exe|1|/passive" "$(grep '^start' "$log")"
+
+# Names the shell would take for another file are skipped: "a.exe." reaches a.exe, and a path
+# of MAX_PATH characters or more makes the shell start the previous package again.
+paths=$work/paths
+# "Z:", the folder, one separator and the name: 260 characters in all.
+fill=$((260 - 2 - ${#paths} - 1 - 4))
+package_folder "$paths" a.exe "a.exe." "$(printf 'l%.0s' $(seq $fill)).exe"
+cp "$launcher" "$paths/Setup.exe"
+run "shell paths" "$paths" ./Setup.exe
+check "shell paths: a.exe once" "start|a.exe|1|/passive" "$(grep '^start' "$log")"
+
+# While it waits for a package the launcher answers messages sent to its windows (its COM
+# apartment has one), so a package that sends it one is not held until the launcher ends.
+messages=$work/messages
+package_folder "$messages" a.exe
+cp "$launcher" "$messages/Setup.exe"
+SETUP_TEST_SEND_TO_PARENT=1 run "messages" "$messages" ./Setup.exe
+answered=$(grep '^answered' "$log")
+windows=${answered##*|}
+check "messages: the launcher has windows" yes "$([ "${windows:-0}" -gt 0 ] && echo yes)"
+check "messages: every window answered" "answered|$windows|$windows" "$answered"
+
+# A launcher at the root of a drive lists the root, not the current folder of that drive, and
+# joins the root to a name with one "\". Started from a sub-folder of the drive, as from a
+# prompt there.
+if [ -n "$drive_letter" ]; then
+    drive=$work/drive
+    package_folder "$drive" a.exe
+    package_folder "$drive/sub" b.exe
+    cp "$launcher" "$drive/Setup.exe"
+    touch "$drive/c.msi"
+    ln -s "$drive" "$prefix/dosdevices/${drive_letter,}:"
+    run "drive root" "$work" cmd /c "cd /d $drive_letter:\\sub && $drive_letter:\\Setup.exe"
+    wait_for '^end|opener' 1
+    check "drive root: packages" "$(printf '%s\n' "start|a.exe|1|/passive" \
+        "start|opener.exe|1|$drive_letter:\\c.msi")" "$(grep '^start' "$log" | sort)"
+else
+    echo "skipped: no free drive letter for the launcher at a drive root"
+fi
 
 finish

@@ -60,6 +60,28 @@ TEST_F(SetupSystemPlatform, FileIdentityTellsFilesApart) {
     EXPECT_EQ(first, again);
     EXPECT_FALSE(first == other);
     EXPECT_FALSE(platform_->QueryFileIdentity(In("missing.exe"), other));
+    // The same file with another size is another identity.
+    std::ofstream(folder_ / "a.exe", std::ios::app) << "y";
+    ASSERT_TRUE(platform_->QueryFileIdentity(In("a.exe"), again));
+    EXPECT_FALSE(first == again);
+}
+
+TEST_F(SetupSystemPlatform, ReadsAWholeFileUpToALimit) {
+    std::string content;
+    ASSERT_TRUE(platform_->ReadFileContent(In("caf\xC3\xA9.exe"), 1, content));
+    EXPECT_EQ(content, "x");
+    EXPECT_FALSE(platform_->ReadFileContent(In("a.exe"), 0, content));
+    EXPECT_FALSE(platform_->ReadFileContent(In("tools.exe"), 100, content));
+    EXPECT_FALSE(platform_->ReadFileContent(In("missing.exe"), 100, content));
+}
+
+TEST_F(SetupSystemPlatform, EnvironmentKeepsLongTextOutsideAscii) {
+    const std::string value = std::string(300, 'v') + "\xE4\xB8\xAD";
+    platform_->WriteEnvironment("SETUP_PLATFORM_TEST", value);
+    std::string read;
+    ASSERT_TRUE(platform_->ReadEnvironment("SETUP_PLATFORM_TEST", read));
+    EXPECT_EQ(read, value);
+    EXPECT_FALSE(platform_->ReadEnvironment("SETUP_PLATFORM_TEST_MISSING", read));
 }
 
 TEST_F(SetupSystemPlatform, ListsNamesOutsideAscii) {
