@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "wide_text.h"
+#include "write_rule.h"
 
 namespace NGUtils::IniEngine {
 
@@ -430,10 +431,6 @@ Text LineBreakOf(const Units& units) {
     return (at + 1 < units.size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
 }
 
-bool HasLineBreakOrNul(TextView text) {
-    return text.find_first_of(TextView(U"\r\n\0", 3)) != TextView::npos;
-}
-
 }  // namespace
 
 Encoding DetectEncoding(std::string_view fileBytes) {
@@ -479,18 +476,15 @@ std::optional<Text> FindValue(std::string_view fileBytes, TextView section, Text
 }
 
 bool IsAcceptedEdit(const Edit& edit) {
-    if (HasLineBreakOrNul(edit.section) || edit.section.find(U']') != Text::npos) {
-        return false;
-    }
+    std::optional<TextView> key;
+    std::optional<TextView> value;
     if (edit.key) {
-        // A key line starting with "[" reads as a header and one starting with ";" as a comment.
-        const TextView key = Trim(*edit.key);
-        if (HasLineBreakOrNul(key) || key.find(U'=') != TextView::npos ||
-            (!key.empty() && (key.front() == U'[' || key.front() == U';'))) {
-            return false;
-        }
+        key = *edit.key;
     }
-    return !edit.value || !HasLineBreakOrNul(*edit.value);
+    if (edit.value) {
+        value = *edit.value;
+    }
+    return WriteRule::IsAcceptedWrite<char32_t>(edit.section, key, value);
 }
 
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes) {
@@ -514,8 +508,9 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         result.append(fileBytes.substr(0, from));
         result.append(insert);
         result.append(fileBytes.substr(to));
-        // Removing a first line can uncover bytes that look like a byte order mark, and a new
-        // first line can begin with one; the file would then read as another encoding.
+        // The file must not come to read as another encoding, as it would if a first line were
+        // removed from before bytes that look like a byte order mark, or a new first line began
+        // with one. The write rule keeps every edit below the first header, so this is a guard.
         if (DetectEncoding(result) != DetectEncoding(fileBytes)) {
             return EditOutcome::Refused;
         }

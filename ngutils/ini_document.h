@@ -44,8 +44,7 @@ enum class EditOutcome {
 // Names in the edit are trimmed of blanks as a reader would trim them.
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes);
 
-// False for text that would not read back as written or would inject lines: a line break or NUL
-// anywhere, "]" in the section, "=" in the key, or a key starting with "[" or ";".
+// Whether the edit passes the write rule of write_rule.h.
 bool IsAcceptedEdit(const Edit& edit);
 
 // The default text as a reader returns it: trailing blanks cut, then one pair of quotes removed.

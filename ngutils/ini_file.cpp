@@ -3,10 +3,13 @@
 #include <cstdint>
 #include <cwchar>
 #include <limits>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 #include "profile.h"
 #include "wide_text.h"
+#include "write_rule.h"
 
 namespace NGUtils {
 
@@ -17,34 +20,6 @@ namespace {
 constexpr std::uint32_t kReadChunk = 512;
 constexpr std::size_t kIntBufferSize = 32;
 constexpr std::size_t kDoubleBufferSize = 260;
-
-template <typename Char>
-bool Contains(const Char* text, Char wanted) {
-    for (; *text != 0; ++text) {
-        if (*text == wanted) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Text that would change the file's structure if written as it is: a line break anywhere
-// starts a new line, "]" ends a section header early, "=" splits a key, and a key starting
-// with "[" reads back as a header. Such writes are refused rather than let them inject keys or
-// sections.
-template <typename Char>
-bool IsSafeWrite(const Char* section, const Char* key, const Char* value) {
-    auto hasLineBreak = [](const Char* text) {
-        return Contains(text, Char('\r')) || Contains(text, Char('\n'));
-    };
-    if (section == nullptr || hasLineBreak(section) || Contains(section, Char(']'))) {
-        return false;
-    }
-    if (key != nullptr && (hasLineBreak(key) || Contains(key, Char('=')) || key[0] == Char('['))) {
-        return false;
-    }
-    return value == nullptr || !hasLineBreak(value);
-}
 
 bool EqualsAsciiNoCase(const std::wstring& text, const wchar_t* word) {
     auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; };
@@ -187,7 +162,7 @@ bool CIniFile::ReadDouble(const wchar_t* section, const wchar_t* key, double& va
 }
 
 bool CIniFile::WriteEntry(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-    if (!IsSafeWrite(section, key, value)) {
+    if (!WriteRule::IsAcceptedWrite(section, key, value)) {
         return false;
     }
     return ProfileWriteW(section, key, value, m_filePath.c_str()) > 0;
@@ -234,7 +209,11 @@ bool CIniFile::WriteDouble(const wchar_t* section, const wchar_t* key, double va
 }
 
 bool CIniFile::WriteStringA(const char* section, const char* key, const std::string& value) {
-    if (!IsSafeWrite(section, key, value.c_str())) {
+    // The whole string is checked: a NUL inside it would cut the value short.
+    const std::optional<std::string_view> keyText =
+        key != nullptr ? std::optional<std::string_view>(key) : std::nullopt;
+    if (section == nullptr ||
+        !WriteRule::IsAcceptedWrite<char>(section, keyText, std::string_view(value))) {
         return false;
     }
     const std::string path = ProfileNarrowPath(m_filePath);
@@ -245,6 +224,9 @@ bool CIniFile::WriteStringA(const char* section, const char* key, const std::str
 }
 
 bool CIniFile::DeleteKey(const wchar_t* section, const wchar_t* key) {
+    if (!WriteRule::IsAcceptedWrite<wchar_t>(section, key, nullptr)) {
+        return false;
+    }
     return ProfileWriteW(section, key, nullptr, m_filePath.c_str()) > 0;
 }
 

@@ -232,15 +232,27 @@ TEST_F(ProfileFile, TextThatWouldInjectLinesIsRefused) {
         {L"S", L"eq=key", L"v"},
         {L"S", L"[X]", L"v"},
         {L"S", L"k\n", L"v"},
+        // A comment that no read finds, and a header after blanks.
+        {L"S", L";k", L"v"},
+        {L"S", L" [k", L"v"},
+        {L"", L"K", L"v"},
     };
     for (const auto& c : refused) {
         EXPECT_FALSE(ini.WriteValue(c.section, c.key, c.value));
         EXPECT_FALSE(ini.WriteString(c.section, c.key, c.value));
     }
+    // Deleting goes by the same rule for the names.
+    for (const Case& c : {Case{L"a]b", L"K", nullptr}, Case{L"S", L";k", nullptr},
+                          Case{L"S", L" [k", nullptr}, Case{L"S", L"eq=key", nullptr},
+                          Case{L"", L"K", nullptr}, Case{L"a]b", nullptr, nullptr}}) {
+        EXPECT_FALSE(ini.DeleteKey(c.section, c.key));
+    }
     EXPECT_FALSE(ini.WriteStringA("S", "K", "a\r\n[X]"));
     EXPECT_FALSE(ini.WriteStringA("S]", "K", "v"));
     EXPECT_FALSE(ini.WriteStringA("S", "a=b", "v"));
     EXPECT_FALSE(ini.WriteStringA("S", "[X]", "v"));
+    EXPECT_FALSE(ini.WriteStringA("S", "\t;k", "v"));
+    EXPECT_FALSE(ini.WriteStringA("S", "K", std::string("a\0b", 3)));
     EXPECT_EQ(ReadBytes(file), before);
     // A "[" inside a key, or "=" and "]" inside a value, change nothing of the structure.
     EXPECT_TRUE(ini.WriteValue(L"S", L"a[b", L"x=y]"));
