@@ -376,8 +376,7 @@ Text ValueOf(const Units& units, const Line& line) {
     return units.Decode(begin, end);
 }
 
-// Where an edit of one section and key applies. The headerless top is the section "" and hides
-// every later "[]".
+// Where an edit of one section and key applies.
 struct Location {
     bool sectionFound = false;
     std::size_t sectionBegin = 0;
@@ -390,17 +389,14 @@ struct Location {
 Location Locate(const Units& units, TextView section, std::optional<TextView> key) {
     Location location;
     LineBreaks breaks(units);
-    std::size_t pos = 0;
-    if (!section.empty()) {
-        const std::optional<Line> header = FindHeader(units, breaks, section);
-        if (!header) {
-            return location;
-        }
-        location.sectionBegin = header->begin;
-        location.insertAt = header->end;
-        location.insertNeedsBreak = !header->HasBreak();
-        pos = header->end;
+    const std::optional<Line> header = FindHeader(units, breaks, section);
+    if (!header) {
+        return location;
     }
+    location.sectionBegin = header->begin;
+    location.insertAt = header->end;
+    location.insertNeedsBreak = !header->HasBreak();
+    std::size_t pos = header->end;
     location.sectionFound = true;
     while (pos < units.size()) {
         const Line line = ReadLine(units, breaks, pos);
@@ -448,18 +444,14 @@ Encoding DetectEncoding(std::string_view fileBytes) {
 
 std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key) {
     const Units units(fileBytes);
-    const TextView wantedSection = Trim(section);
     const TextView wantedKey = Trim(key);
     LineBreaks breaks(units);
-    // The headerless top is the section "".
-    std::size_t pos = 0;
-    if (!wantedSection.empty()) {
-        const std::optional<Line> header = FindHeader(units, breaks, wantedSection);
-        if (!header) {
-            return std::nullopt;
-        }
-        pos = header->end;
+    // The section "" is "[]", as on Windows; lines above the first header belong to no section.
+    const std::optional<Line> header = FindHeader(units, breaks, Trim(section));
+    if (!header) {
+        return std::nullopt;
     }
+    std::size_t pos = header->end;
     while (pos < units.size()) {
         const Line line = ReadLine(units, breaks, pos);
         pos = line.end;

@@ -26,6 +26,8 @@ enum class Encoding { Utf8, Utf8WithBom, Utf16Le, Utf16Be };
 Encoding DetectEncoding(std::string_view fileBytes);
 
 // The value of `key` in `section` as a reader sees it; nothing when the section or key is absent.
+// The section "" is the one headed "[]": lines above the first header belong to no section, as on
+// Windows.
 std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key);
 
 // One change of a file. No key: the section goes. A key without a value: the key goes.

@@ -346,7 +346,8 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
             case EditOutcome::Refused:
                 return false;
             case EditOutcome::Unchanged:
-                return true;
+                // A deletion finds nothing to delete in a missing file, and leaves it empty.
+                return read == ReadStatus::Ok || ReplaceFile(fs, target, {}, nullptr, oldBytes);
             case EditOutcome::Changed:
                 break;
         }

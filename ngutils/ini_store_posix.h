@@ -68,7 +68,8 @@ std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, T
                                      TextView key);
 
 // Applies the edit to the file. True when the file holds the result afterwards: also when nothing
-// had to change. False leaves the file as it was.
+// had to change. Deleting from a file that does not exist leaves an empty file, as on Windows.
+// False leaves the file as it was.
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit);
 
 }  // namespace NGUtils::IniEngine

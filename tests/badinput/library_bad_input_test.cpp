@@ -162,16 +162,18 @@ TEST_F(LibraryOneFile, AnOddLastByteDoesNotHideTheUtf16Text) {
     EXPECT_EQ(acd, 15);
 }
 
-// A header line without its bracket opens no section: its keys belong to the section before.
+// A header line without its bracket opens no section: its keys belong to the section before,
+// here the lines above the first header, which no name reaches.
 TEST_F(LibraryOneFile, AHeaderWithoutItsBracketIsNoSection) {
     Put("header without bracket");
     std::wstring text;
     EXPECT_FALSE(ini.ReadString(L"Other", L"LegacyPort", text));
     EXPECT_FALSE(ini.ReadString(L"Features_Available", L"BackSideScan", text));
-    EXPECT_TRUE(ini.ReadString(L"", L"LegacyPort", text));
-    EXPECT_EQ(text, L"9100");
-    EXPECT_TRUE(ini.ReadString(L"", L"ACD_Sensitivity", text));
-    EXPECT_EQ(text, L"15");
+    EXPECT_FALSE(ini.ReadString(L"SCAN_PROFILE_0", L"ACD_Sensitivity", text));
+    // A section written after them is an ordinary one.
+    ASSERT_TRUE(ini.WriteValue(L"Other", L"LegacyPort", L"1"));
+    EXPECT_TRUE(ini.ReadString(L"Other", L"LegacyPort", text));
+    EXPECT_EQ(text, L"1");
 }
 
 // Paths that name no file the library can use: every call fails, nothing is created, and what is
