@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "wide_text.h"
@@ -366,14 +367,25 @@ std::optional<Line> FindHeader(const Units& units, LineBreaks& breaks, TextView 
     return std::nullopt;
 }
 
-Text ValueOf(const Units& units, const Line& line) {
+// The value as a reader sees it, at most `limit` characters of it: a reader with room for that
+// many needs no more decoded, however long the value is.
+Text ValueOf(const Units& units, const Line& line,
+             std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     std::size_t begin = line.valueBegin;
     std::size_t end = line.valueEnd;
     if (end - begin >= 2 && IsQuote(units[begin]) && units[begin] == units[end - 1]) {
         ++begin;
         --end;
     }
-    return units.Decode(begin, end);
+    // A character takes at most four units, so the first `limit` lie within 4 * limit units.
+    if (limit < (end - begin) / 4) {
+        end = begin + 4 * limit;
+    }
+    Text value = units.Decode(begin, end);
+    if (value.size() > limit) {
+        value.resize(limit);
+    }
+    return value;
 }
 
 // Where an edit of one section and key applies.
@@ -442,7 +454,8 @@ Encoding DetectEncoding(std::string_view fileBytes) {
     return Encoding::Utf8;
 }
 
-std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key) {
+std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key,
+                              std::size_t limit) {
     const Units units(fileBytes);
     const TextView wantedKey = Trim(key);
     LineBreaks breaks(units);
@@ -461,7 +474,7 @@ std::optional<Text> FindValue(std::string_view fileBytes, TextView section, Text
         }
         if (line.kind == LineKind::Key &&
             NameMatches(units, line.nameBegin, line.nameEnd, wantedKey)) {
-            return ValueOf(units, line);
+            return ValueOf(units, line, limit);
         }
     }
     return std::nullopt;

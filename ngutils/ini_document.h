@@ -10,6 +10,8 @@
 // rewritten, inserted or removed, in the file's own encoding and line-break style.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,9 +28,10 @@ enum class Encoding { Utf8, Utf8WithBom, Utf16Le, Utf16Be };
 Encoding DetectEncoding(std::string_view fileBytes);
 
 // The value of `key` in `section` as a reader sees it; nothing when the section or key is absent.
-// The section "" is the one headed "[]": lines above the first header belong to no section, as on
-// Windows.
-std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key);
+// Only the first `limit` characters of the value are decoded and returned. The section "" is the
+// one headed "[]": lines above the first header belong to no section, as on Windows.
+std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key,
+                              std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // One change of a file. No key: the section goes. A key without a value: the key goes.
 struct Edit {

@@ -17,7 +17,7 @@ CIniFile g_iniFile;
 
 namespace {
 
-constexpr std::uint32_t kReadChunk = 512;
+constexpr std::uint32_t kFirstReadSize = 512;
 constexpr std::size_t kIntBufferSize = 32;
 constexpr std::size_t kDoubleBufferSize = 260;
 
@@ -62,20 +62,22 @@ std::int32_t ParseInt32(const std::wstring& text) {
                                : static_cast<std::int32_t>(magnitude);
 }
 
-// Reads with a buffer of 512 characters, growing by 512 while the result fills it up to the
-// last place (size - 1 may be a value cut to fit). The text is assigned whatever the result.
+// Reads with a buffer of 512 characters, doubling it while the result fills it up to the last
+// place (size - 1 may be a value cut to fit): a value of n characters costs about log2(n / 512)
+// reads of the file, not n / 512 of them. The text is assigned whatever the result.
 template <typename Char, typename Read>
 bool ReadGrowing(std::basic_string<Char>& value, Read read) {
-    std::uint32_t size = kReadChunk;
+    std::uint32_t size = kFirstReadSize;
     std::vector<Char> buffer;
     std::uint32_t copied = 0;
     for (;;) {
         buffer.assign(size, Char(0));
         copied = read(buffer.data(), size);
-        if (copied < size - 1) {
+        // No value comes near 2 GB characters; the cap only keeps the size from wrapping.
+        if (copied < size - 1 || size > std::numeric_limits<std::uint32_t>::max() / 2) {
             break;
         }
-        size += kReadChunk;
+        size *= 2;
     }
     value.assign(buffer.data());
     return copied != 0;

@@ -316,13 +316,13 @@ ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& 
 }
 
 std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, TextView section,
-                                     TextView key) {
+                                     TextView key, std::size_t limit) {
     try {
         std::string bytes;
         if (path.empty() || ReadFileBytes(fs, path, bytes) != ReadStatus::Ok) {
             return std::nullopt;
         }
-        return FindValue(bytes, section, key);
+        return FindValue(bytes, section, key, limit);
     } catch (...) {
         return std::nullopt;
     }

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -63,9 +64,11 @@ enum class ReadStatus { Ok, Missing, Unreadable };
 ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& bytes,
                          FileStatus* status = nullptr);
 
-// The value as a reader sees it in the file now; nothing when the file, section or key is missing.
+// The value as a reader sees it in the file now, at most `limit` characters of it; nothing when the
+// file, section or key is missing.
 std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, TextView section,
-                                     TextView key);
+                                     TextView key,
+                                     std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Applies the edit to the file. True when the file holds the result afterwards: also when nothing
 // had to change. Deleting from a file that does not exist leaves an empty file, as on Windows.

@@ -115,6 +115,24 @@ TEST(EngineRead, FindsWhatAWindowsReaderFinds) {
     }
 }
 
+// A reader with room for n characters gets the first n of the value, whatever their width in the
+// file, and nothing after them is decoded.
+TEST(EngineRead, ALimitedReadReturnsTheStartOfTheWholeValue) {
+    const std::string files[] = {
+        "[S]\nK=\"a\xC3\xA9\xF0\x9F\x98\x80\xE4\xB8\xAD\xFF\xF0\x9F\x98\x80z\"\n",
+        "[S]\nK=\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80\n",
+        Utf16File(u"[S]\r\nK='\U0001F600x\U0001F600\u00e9'\r\n", false),
+    };
+    for (const std::string& file : files) {
+        const std::optional<Text> whole = FindValue(file, U"S", U"K");
+        ASSERT_TRUE(whole.has_value());
+        for (std::size_t limit = 0; limit <= whole->size() + 1; ++limit) {
+            EXPECT_EQ(FindValue(file, U"S", U"K", limit), std::optional(whole->substr(0, limit)))
+                << file << " limit " << limit;
+        }
+    }
+}
+
 TEST(EngineRead, DefaultLosesTrailingBlanksAndOnePairOfQuotes) {
     EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"abc  "), U"abc");
     EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"  abc"), U"  abc");
