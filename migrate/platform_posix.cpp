@@ -163,13 +163,15 @@ std::string AsciiCase(std::string_view text, bool upper) {
 }  // namespace
 
 std::wstring LocalAppDataFolder(const EnvironmentLookup& environment) {
+    // A relative folder would depend on where the program was started: it counts as unset.
+    auto isAbsolute = [](const char* value) { return IsSet(value) && value[0] == '/'; };
     const char* dataHome = environment("XDG_DATA_HOME");
-    if (IsSet(dataHome) && dataHome[0] == '/') {
-        return NGUtils::WideFromUtf8(WithoutTrailingSlashes(dataHome));
+    if (isAbsolute(dataHome)) {
+        return NGUtils::WideFromFileName(WithoutTrailingSlashes(dataHome));
     }
     const char* home = environment("HOME");
-    if (IsSet(home)) {
-        return NGUtils::WideFromUtf8(WithoutTrailingSlashes(home) + "/.local/share");
+    if (isAbsolute(home)) {
+        return NGUtils::WideFromFileName(WithoutTrailingSlashes(home) + "/.local/share");
     }
     return {};
 }
@@ -293,14 +295,18 @@ bool ListFolder(const std::wstring& pattern,
         return false;
     }
     // The folder keeps its trailing "/", so that "/*" lists the root.
-    const DirectoryStream stream(NGUtils::Utf8FromWide(pattern.substr(0, pattern.size() - 1)));
+    std::string folder;
+    if (!NGUtils::FileNameFromWide(pattern.substr(0, pattern.size() - 1), folder)) {
+        return false;
+    }
+    const DirectoryStream stream(folder);
     if (stream.get() == nullptr) {
         return false;
     }
     while (const dirent* entry = readdir(stream.get())) {
         const std::uint32_t attributes =
             IsFolder(stream.get(), *entry) ? kAttributeDirectory : kAttributeArchive;
-        visit(DirectoryEntry{NGUtils::WideFromUtf8(entry->d_name), attributes});
+        visit(DirectoryEntry{NGUtils::WideFromFileName(entry->d_name), attributes});
     }
     return true;
 }
@@ -312,8 +318,9 @@ std::uint32_t FullPathName(const std::wstring&, wchar_t*, std::uint32_t) {
 }
 
 std::uint32_t FileAttributes(const std::wstring& name) {
+    std::string bytes;
     struct stat status = {};
-    if (stat(NGUtils::Utf8FromWide(name).c_str(), &status) != 0) {
+    if (!NGUtils::FileNameFromWide(name, bytes) || stat(bytes.c_str(), &status) != 0) {
         return kInvalidFileAttributes;
     }
     return S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;

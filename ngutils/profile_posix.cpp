@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <type_traits>
 
 #include "ini_document.h"
 #include "ini_store_posix.h"
@@ -140,16 +139,13 @@ int ProfileWriteA(const char* section, const char* key, const char* value, const
 }
 
 std::string ProfileNarrowPath(const std::wstring& path) {
-    for (wchar_t c : path) {
-        // A negative wchar_t becomes a code beyond U+10FFFF and is refused below.
-        const auto code = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(c));
-        // Such a name has no UTF-8 form; a replacement character would name another file, and a
-        // NUL would cut the name short.
-        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return {};
-        }
+    std::string bytes;
+    // A name with NUL or a lone surrogate other than an escaped byte names no file; any other
+    // name would be a different file.
+    if (!FileNameFromWide(path, bytes)) {
+        return {};
     }
-    return Utf8FromWide(path);
+    return bytes;
 }
 
 }  // namespace NGUtils

@@ -67,38 +67,9 @@ void AppendWide(std::wstring& out, char32_t c) {
     }
 }
 
-}  // namespace
-
-std::wstring WideFromUtf16(std::u16string_view text) {
-    std::wstring out;
-    out.reserve(text.size());
-    if constexpr (kWideIsUtf16) {
-        for (char16_t u : text) {
-            out.push_back(static_cast<wchar_t>(u));
-        }
-    } else {
-        DecodeUtf16(text, [&out](char32_t c) { out.push_back(static_cast<wchar_t>(c)); });
-    }
-    return out;
-}
-
-std::u16string Utf16FromWide(std::wstring_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    if constexpr (kWideIsUtf16) {
-        for (wchar_t u : text) {
-            out.push_back(static_cast<char16_t>(u));
-        }
-    } else {
-        for (wchar_t c : text) {
-            const auto code = static_cast<char32_t>(c);
-            AppendUtf16(out, code > 0x10FFFF ? kReplacement : code);
-        }
-    }
-    return out;
-}
-
-std::u32string CodePointsFromUtf8(std::string_view text) {
+// Decodes UTF-8, passing each byte that starts no valid sequence to `invalid`.
+template <typename Invalid>
+std::u32string DecodeUtf8(std::string_view text, Invalid invalid) {
     std::u32string out;
     out.reserve(text.size());
     std::size_t i = 0;
@@ -136,37 +107,77 @@ std::u32string CodePointsFromUtf8(std::string_view text) {
             out.push_back(code);
             i += length;
         } else {
-            // One replacement per bad byte keeps the decoder simple and never swallows the
-            // start of a following valid sequence.
-            out.push_back(kReplacement);
+            // One character per bad byte keeps the decoder simple and never swallows the start
+            // of a following valid sequence.
+            out.push_back(invalid(lead));
             ++i;
         }
     }
     return out;
 }
 
+// A file name's byte that does not decode, 0x80 to 0xFF, becomes U+DC80 to U+DCFF: lone
+// surrogates, which no valid UTF-8 holds.
+constexpr char32_t kEscapedByteBase = 0xDC00;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::wstring WideFromUtf16(std::u16string_view text) {
+    std::wstring out;
+    out.reserve(text.size());
+    if constexpr (kWideIsUtf16) {
+        for (char16_t u : text) {
+            out.push_back(static_cast<wchar_t>(u));
+        }
+    } else {
+        DecodeUtf16(text, [&out](char32_t c) { out.push_back(static_cast<wchar_t>(c)); });
+    }
+    return out;
+}
+
+std::u16string Utf16FromWide(std::wstring_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    if constexpr (kWideIsUtf16) {
+        for (wchar_t u : text) {
+            out.push_back(static_cast<char16_t>(u));
+        }
+    } else {
+        for (wchar_t c : text) {
+            const auto code = static_cast<char32_t>(c);
+            AppendUtf16(out, code > 0x10FFFF ? kReplacement : code);
+        }
+    }
+    return out;
+}
+
+std::u32string CodePointsFromUtf8(std::string_view text) {
+    return DecodeUtf8(text, [](unsigned char) { return kReplacement; });
+}
+
 std::string Utf8FromCodePoints(std::u32string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (char32_t c : text) {
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
-            c = kReplacement;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+    for (const char32_t c : text) {
+        AppendUtf8(out, (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF ? kReplacement : c);
     }
     return out;
 }
@@ -185,6 +196,36 @@ std::string Utf8FromWide(std::wstring_view text) {
     codePoints.reserve(text.size());
     DecodeWide(text, [&codePoints](char32_t c) { codePoints.push_back(c); });
     return Utf8FromCodePoints(codePoints);
+}
+
+std::wstring WideFromFileName(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    const std::u32string codePoints = DecodeUtf8(
+        bytes, [](unsigned char byte) { return static_cast<char32_t>(kEscapedByteBase + byte); });
+    for (const char32_t c : codePoints) {
+        AppendWide(out, c);
+    }
+    return out;
+}
+
+bool FileNameFromWide(std::wstring_view name, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(name.size());
+    bool representable = true;
+    DecodeWide(name, [&](char32_t c) {
+        if (c >= kEscapedByteBase + 0x80 && c <= kEscapedByteBase + 0xFF) {
+            bytes.push_back(static_cast<char>(c - kEscapedByteBase));
+        } else if (c == 0 || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            representable = false;
+        } else {
+            AppendUtf8(bytes, c);
+        }
+    });
+    if (!representable) {
+        bytes.clear();
+    }
+    return representable;
 }
 
 }  // namespace NGUtils
