@@ -481,15 +481,10 @@ std::optional<Text> FindValue(std::string_view fileBytes, TextView section, Text
 }
 
 bool IsAcceptedEdit(const Edit& edit) {
-    std::optional<TextView> key;
-    std::optional<TextView> value;
-    if (edit.key) {
-        key = *edit.key;
-    }
-    if (edit.value) {
-        value = *edit.value;
-    }
-    return WriteRule::IsAcceptedWrite<char32_t>(edit.section, key, value);
+    const TextView key = edit.key ? TextView(*edit.key) : TextView();
+    const TextView value = edit.value ? TextView(*edit.value) : TextView();
+    return WriteRule::IsAcceptedWrite<char32_t>(edit.section, edit.key ? &key : nullptr,
+                                                edit.value ? &value : nullptr);
 }
 
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes) {

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cwchar>
 #include <limits>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -212,10 +211,10 @@ bool CIniFile::WriteDouble(const wchar_t* section, const wchar_t* key, double va
 
 bool CIniFile::WriteStringA(const char* section, const char* key, const std::string& value) {
     // The whole string is checked: a NUL inside it would cut the value short.
-    const std::optional<std::string_view> keyText =
-        key != nullptr ? std::optional<std::string_view>(key) : std::nullopt;
-    if (section == nullptr ||
-        !WriteRule::IsAcceptedWrite<char>(section, keyText, std::string_view(value))) {
+    const std::string_view keyText = key != nullptr ? std::string_view(key) : std::string_view();
+    const std::string_view valueText(value);
+    if (section == nullptr || !WriteRule::IsAcceptedWrite<char>(
+                                  section, key != nullptr ? &keyText : nullptr, &valueText)) {
         return false;
     }
     const std::string path = ProfileNarrowPath(m_filePath);

@@ -3,7 +3,6 @@
 // engine checks every edit, so both builds refuse the same writes.
 #pragma once
 
-#include <optional>
 #include <string_view>
 
 namespace NGUtils::WriteRule {
@@ -54,30 +53,31 @@ bool IsWritableValue(std::basic_string_view<Char> value) {
     return !Detail::HasLineBreakOrNul(value);
 }
 
-// One profile write. Without a key the whole section goes and the value plays no part; without a
-// value the key goes.
+// One profile write. Without a key (null) the whole section goes and the value plays no part;
+// without a value (null) the key goes.
 template <typename Char>
-bool IsAcceptedWrite(std::basic_string_view<Char> section,
-                     std::optional<std::basic_string_view<Char>> key,
-                     std::optional<std::basic_string_view<Char>> value) {
+bool IsAcceptedWrite(std::basic_string_view<Char> section, const std::basic_string_view<Char>* key,
+                     const std::basic_string_view<Char>* value) {
     if (!IsWritableSection(section)) {
         return false;
     }
-    if (!key) {
+    if (key == nullptr) {
         return true;
     }
-    return IsWritableKey(*key) && (!value || IsWritableValue(*value));
+    return IsWritableKey(*key) && (value == nullptr || IsWritableValue(*value));
 }
 
-// The same for the C strings of the profile functions, where null means "none"; a null section
-// is refused.
+// The same for the C strings of the profile functions; a null section is refused.
 template <typename Char>
 bool IsAcceptedWrite(const Char* section, const Char* key, const Char* value) {
     using View = std::basic_string_view<Char>;
-    auto optional = [](const Char* text) {
-        return text != nullptr ? std::optional<View>(View(text)) : std::nullopt;
-    };
-    return section != nullptr && IsAcceptedWrite(View(section), optional(key), optional(value));
+    if (section == nullptr) {
+        return false;
+    }
+    const View keyText = key != nullptr ? View(key) : View();
+    const View valueText = value != nullptr ? View(value) : View();
+    return IsAcceptedWrite(View(section), key != nullptr ? &keyText : nullptr,
+                           value != nullptr ? &valueText : nullptr);
 }
 
 }  // namespace NGUtils::WriteRule
