@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "ini_store_posix.h"
 #include "platform.h"
 #include "platform_posix.h"
 #include "wide_text.h"
@@ -328,6 +330,45 @@ std::uint32_t FileAttributes(const std::wstring& name) {
 
 std::uint16_t UserUiLanguage() {
     return Posix::LanguageIdFromLocaleName(Posix::MessagesLocaleName(std::getenv));
+}
+
+// Keeping a settings file's bytes: the engine's own durable steps, so a kept copy is made and put
+// back as carefully as the engine writes the file itself.
+
+std::wstring FileWrittenThrough(const std::wstring& path) {
+    std::string bytes;
+    std::string target;
+    if (!NGUtils::FileNameFromWide(path, bytes) ||
+        !NGUtils::IniEngine::ResolveWriteTarget(NGUtils::IniEngine::RealFileSystem(), bytes,
+                                                target)) {
+        return {};
+    }
+    return NGUtils::WideFromFileName(target);
+}
+
+bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy) {
+    std::string from;
+    std::string through;
+    std::string to;
+    return NGUtils::FileNameFromWide(file, from) && NGUtils::FileNameFromWide(partial, through) &&
+           NGUtils::FileNameFromWide(copy, to) &&
+           NGUtils::IniEngine::CommitCopy(NGUtils::IniEngine::RealFileSystem(), from, through, to);
+}
+
+bool PutBack(const std::wstring& copy, const std::wstring& file) {
+    std::string from;
+    std::string to;
+    return NGUtils::FileNameFromWide(copy, from) && NGUtils::FileNameFromWide(file, to) &&
+           NGUtils::IniEngine::CommitRename(NGUtils::IniEngine::RealFileSystem(), from, to);
+}
+
+bool RemoveFile(const std::wstring& name) {
+    std::string bytes;
+    if (!NGUtils::FileNameFromWide(name, bytes)) {
+        return false;
+    }
+    const int error = NGUtils::IniEngine::RealFileSystem().Unlink(bytes);
+    return error == 0 || error == ENOENT;
 }
 
 }  // namespace Platform

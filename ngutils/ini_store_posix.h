@@ -75,4 +75,18 @@ std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, T
 // False leaves the file as it was.
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit);
 
+// The file a write to `path` changes: where its symbolic links lead, so that the links stay. A
+// link to a missing file names the file to create. False when the links cannot be followed.
+bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target);
+
+// Makes `to` a complete, flushed copy of the regular file `from`, with its owner, group and mode
+// where the process may set them. The bytes go to the new file `partial` first (a leftover of that
+// name is replaced) and are renamed to `to` only when whole, so `to` never names part of a copy.
+// False leaves nothing at `partial`.
+bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
+                const std::string& to);
+
+// Renames `from` over `to` in one step and makes the rename durable as far as the folder allows.
+bool CommitRename(IFileSystem& fs, const std::string& from, const std::string& to);
+
 }  // namespace NGUtils::IniEngine
