@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cwchar>
 #include <limits>
+#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "profile.h"
 #include "wide_text.h"
@@ -67,18 +67,21 @@ std::int32_t ParseInt32(const std::wstring& text) {
 template <typename Char, typename Read>
 bool ReadGrowing(std::basic_string<Char>& value, Read read) {
     std::uint32_t size = kFirstReadSize;
-    std::vector<Char> buffer;
+    std::unique_ptr<Char[]> buffer;
     std::uint32_t copied = 0;
     for (;;) {
-        buffer.assign(size, Char(0));
-        copied = read(buffer.data(), size);
+        // The profile functions end what they copy with a terminator; the rest need not be
+        // cleared first, which for a long value would cost as much as the read.
+        buffer = std::make_unique_for_overwrite<Char[]>(size);
+        buffer[0] = Char(0);
+        copied = read(buffer.get(), size);
         // No value comes near 2 GB characters; the cap only keeps the size from wrapping.
         if (copied < size - 1 || size > std::numeric_limits<std::uint32_t>::max() / 2) {
             break;
         }
         size *= 2;
     }
-    value.assign(buffer.data());
+    value.assign(buffer.get());
     return copied != 0;
 }
 
