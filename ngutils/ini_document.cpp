@@ -1,5 +1,6 @@
 #include "ini_document.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -134,13 +135,14 @@ class Units {
         return from;
     }
 
-    Text Decode(std::size_t begin, std::size_t end) const {
+    // At most `limit` characters of the units in [begin, end).
+    Text Decode(std::size_t begin, std::size_t end, std::size_t limit = Text::npos) const {
         if (unitSize_ == 1) {
-            return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin));
+            return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin), limit);
         }
         Text out;
-        out.reserve(end - begin);
-        for (std::size_t i = begin; i < end; ++i) {
+        out.reserve(std::min(end - begin, limit));
+        for (std::size_t i = begin; i < end && out.size() < limit; ++i) {
             const char32_t unit = (*this)[i];
             const char32_t next = i + 1 < end ? (*this)[i + 1] : 0;
             if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
@@ -377,15 +379,7 @@ Text ValueOf(const Units& units, const Line& line,
         ++begin;
         --end;
     }
-    // A character takes at most four units, so the first `limit` lie within 4 * limit units.
-    if (limit < (end - begin) / 4) {
-        end = begin + 4 * limit;
-    }
-    Text value = units.Decode(begin, end);
-    if (value.size() > limit) {
-        value.resize(limit);
-    }
-    return value;
+    return units.Decode(begin, end, limit);
 }
 
 // Where an edit of one section and key applies.
@@ -573,8 +567,8 @@ Text DefaultText(TextView text) {
     return Text(text);
 }
 
-Text DecodeUtf8(std::string_view bytes) {
-    return CodePointsFromUtf8(bytes);
+Text DecodeUtf8(std::string_view bytes, std::size_t limit) {
+    return CodePointsFromUtf8(bytes, limit);
 }
 
 std::string EncodeUtf8(TextView text) {

@@ -1,5 +1,6 @@
 #include "wide_text.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace NGUtils {
@@ -67,13 +68,17 @@ void AppendWide(std::wstring& out, char32_t c) {
     }
 }
 
-// Decodes UTF-8, passing each byte that starts no valid sequence to `invalid`.
+// Decodes UTF-8, at most `limit` characters of it, passing each byte that starts no valid
+// sequence to `invalid`.
 template <typename Invalid>
-std::u32string DecodeUtf8(std::string_view text, Invalid invalid) {
-    std::u32string out;
-    out.reserve(text.size());
+std::u32string DecodeUtf8(std::string_view text, Invalid invalid,
+                          std::size_t limit = std::u32string::npos) {
+    // Never more characters than bytes: the text is sized once and cut to what was decoded, as a
+    // character appended at a time costs more than the decoding itself on long values.
+    std::u32string out(std::min(text.size(), limit), U'\0');
+    std::size_t count = 0;
     std::size_t i = 0;
-    while (i < text.size()) {
+    while (i < text.size() && count < out.size()) {
         const auto lead = static_cast<unsigned char>(text[i]);
         std::size_t length = 0;
         char32_t code = 0;
@@ -104,15 +109,16 @@ std::u32string DecodeUtf8(std::string_view text, Invalid invalid) {
             valid = false;
         }
         if (valid) {
-            out.push_back(code);
+            out[count++] = code;
             i += length;
         } else {
             // One character per bad byte keeps the decoder simple and never swallows the start
             // of a following valid sequence.
-            out.push_back(invalid(lead));
+            out[count++] = invalid(lead);
             ++i;
         }
     }
+    out.resize(count);
     return out;
 }
 
@@ -169,8 +175,9 @@ std::u16string Utf16FromWide(std::wstring_view text) {
     return out;
 }
 
-std::u32string CodePointsFromUtf8(std::string_view text) {
-    return DecodeUtf8(text, [](unsigned char) { return kReplacement; });
+std::u32string CodePointsFromUtf8(std::string_view text, std::size_t limit) {
+    return DecodeUtf8(
+        text, [](unsigned char) { return kReplacement; }, limit);
 }
 
 std::string Utf8FromCodePoints(std::u32string_view text) {

@@ -18,8 +18,8 @@ std::u16string Utf16FromWide(std::wstring_view text);
 std::wstring WideFromUtf8(std::string_view text);
 std::string Utf8FromWide(std::wstring_view text);
 
-// The same codec between UTF-8 and code points.
-std::u32string CodePointsFromUtf8(std::string_view text);
+// The same codec between UTF-8 and code points; at most the first `limit` characters.
+std::u32string CodePointsFromUtf8(std::string_view text, std::size_t limit = std::u32string::npos);
 std::string Utf8FromCodePoints(std::u32string_view text);
 
 // File names of a system that names files with bytes: UTF-8 text, except that each byte that does
