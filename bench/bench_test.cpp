@@ -153,6 +153,21 @@ TEST_F(BenchFiles, TheMigrationFileMakesEveryRuleFire) {
     }
 }
 
+TEST_F(BenchFiles, TheLongValueFileHoldsTheValueTheMigrationRepairs) {
+    const std::string bytes = LongValueSettingsFile(70000);
+    EXPECT_EQ(bytes.size(), MigrationSettingsFile(0).size() - 2 + 70000);
+    Use(bytes);
+    std::wstring value;
+    ASSERT_TRUE(g_iniFile.ReadString(L"SCAN_PROFILE_0", L"ACD_Sensitivity", value));
+    EXPECT_EQ(value, std::wstring(70000, L'9'));
+    EXPECT_EQ(Int(L"SCAN_PROFILE_1", L"ACD_Sensitivity"), 18);
+    Zentrel::MigrateWholeOrNotAtAll(WidePath(file), [this] {
+        Zentrel::UpdateDeviceAndProfiles(WidePath(file), [] { return std::uint16_t{1033}; });
+    });
+    EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ACD_Sensitivity"), 7);
+    EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ZonalOCRLanguage"), 1033);
+}
+
 TEST(BenchPlatform, ADurableReplaceLeavesOnlyTheNewFile) {
     TempFolder folder;
     const std::filesystem::path file = folder / "limit.ini";

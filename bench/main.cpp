@@ -1,5 +1,6 @@
 // ini_bench: measures the INI library and the migration on this build's platform.
-//   ini_bench run --dir FOLDER --out RESULTS [--sizes 4096,65536,1048576] [--quick]
+//   ini_bench run --dir FOLDER --out RESULTS [--sizes 4096,65536,1048576]
+//                 [--value-sizes 65536,...,16777216] [--quick]
 //   ini_bench table NATIVE_RESULTS [WINE_RESULTS]
 #include <cstdlib>
 #include <fstream>
@@ -15,7 +16,8 @@
 namespace {
 
 int Usage() {
-    std::cerr << "usage: ini_bench run --dir FOLDER --out RESULTS [--sizes N,N,...] [--quick]\n"
+    std::cerr << "usage: ini_bench run --dir FOLDER --out RESULTS [--sizes N,N,...]\n"
+                 "                     [--value-sizes N,N,...] [--quick]\n"
                  "       ini_bench table NATIVE_RESULTS [WINE_RESULTS]\n";
     return 2;
 }
@@ -39,6 +41,8 @@ int Run(const std::vector<std::string>& args) {
     Bench::RunOptions options;
     constexpr std::size_t kKilobyte = 1024;
     options.sizes = {4 * kKilobyte, 64 * kKilobyte, 1024 * kKilobyte};
+    options.valueSizes = {64 * kKilobyte, 256 * kKilobyte, 1024 * kKilobyte, 4096 * kKilobyte,
+                          16384 * kKilobyte};
     std::string out;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
@@ -48,6 +52,10 @@ int Run(const std::vector<std::string>& args) {
             out = args[++i];
         } else if (args[i] == "--sizes" && hasValue) {
             if (!ParseSizes(args[++i], options.sizes)) {
+                return Usage();
+            }
+        } else if (args[i] == "--value-sizes" && hasValue) {
+            if (!ParseSizes(args[++i], options.valueSizes)) {
                 return Usage();
             }
         } else if (args[i] == "--quick") {

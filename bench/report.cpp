@@ -16,13 +16,15 @@ struct WorkloadName {
 };
 
 // The order of the table's rows within one size.
-constexpr std::array<WorkloadName, 6> kWorkloads = {{
+constexpr std::array<WorkloadName, 8> kWorkloads = {{
     {"limit", "durable replace (the limit)"},
     {"migration", "migration, 2 files"},
     {"read_int", "ReadInt, key near the end"},
     {"write_existing", "WriteValue, existing key"},
     {"write_new", "WriteValue, new key"},
     {"delete_section", "section deletion"},
+    {"read_long_value", "ReadString of a value of this size"},
+    {"migration_long_value", "migration, 1 file, ACD_Sensitivity of this size"},
 }};
 
 constexpr std::string_view kHeader = "ini-bench-results 1";
@@ -190,7 +192,7 @@ void PrintTable(const ResultSet& native, const ResultSet* wine, std::ostream& ou
             }
             const Result* theirs = wine != nullptr ? Find(*wine, workload.id, size) : nullptr;
             std::string label(workload.label);
-            if (workload.id == "migration") {
+            if (workload.id == "migration" || workload.id == "migration_long_value") {
                 label += " (" + std::to_string(mine->writes) + " writes)";
             }
             std::vector<std::string> cells = {

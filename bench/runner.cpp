@@ -30,7 +30,7 @@ std::wstring WidePath(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
     } else {
-        return NGUtils::WideFromUtf8(path.string());
+        return NGUtils::WideFromFileName(path.string());
     }
 }
 
@@ -69,6 +69,11 @@ class Runner {
         }
         for (std::size_t size : options_.sizes) {
             if (!RunSize(size)) {
+                return false;
+            }
+        }
+        for (std::size_t size : options_.valueSizes) {
+            if (!RunLongValue(size)) {
                 return false;
             }
         }
@@ -229,10 +234,8 @@ class Runner {
                                [&](const auto& file) { return DurableReplace(file, settings); });
         };
         auto migrate = [&] {
-            const Zentrel::UiLanguageSource language = [] { return kUsEnglish; };
             for (const auto& file : files) {
-                Zentrel::UpdateDeviceAndProfiles(WidePath(file), language);
-                Zentrel::UpdateFeatureSections(WidePath(file));
+                MigrateAsZentrelDoes(WidePath(file));
             }
             // The last rule of the pass must have taken effect, or nothing was measured.
             std::int32_t acd = 0;
@@ -249,6 +252,49 @@ class Runner {
                          0};
         return Measure(migration, MigrationPlan(size, options_.sampleScale), restore, migrate,
                        averageSize, kLimitsPerMigration);
+    }
+
+    // A settings file whose ACD_Sensitivity holds `valueSize` digits: reading that value, and
+    // migrating the file, whose first scan profile repair reads it whole.
+    bool RunLongValue(std::size_t valueSize) {
+        const int scale = options_.sampleScale;
+        const std::string settings = LongValueSettingsFile(valueSize);
+        const std::filesystem::path file = Work("long.ini");
+        const std::wstring path = WidePath(file);
+        auto restore = [&] {
+            return DurableReplace(file, settings) && g_iniFile.SetFilePath(path);
+        };
+        auto sizeAfter = [&] { return FileSize(file); };
+        if (!restore()) {
+            return Fail("writing " + file.string());
+        }
+        auto readValue = [&] {
+            std::wstring value;
+            return g_iniFile.ReadString(L"SCAN_PROFILE_0", L"ACD_Sensitivity", value) &&
+                   value.size() == valueSize;
+        };
+        Result read{"read_long_value", valueSize, settings.size(), {}, 0, std::nullopt, false, 0};
+        const Plan readPlan = scale == 0 ? Plan{0, 3, 1} : Plan{1, 7 * scale, 1};
+        if (!Measure(
+                read, readPlan, [] { return true; }, readValue, sizeAfter)) {
+            return false;
+        }
+        auto migrate = [&] {
+            MigrateAsZentrelDoes(path);
+            std::int32_t acd = 0;
+            return g_iniFile.ReadInt(L"SCAN_PROFILE_0", L"ACD_Sensitivity", acd) && acd == 7;
+        };
+        Result migration{"migration_long_value",          valueSize,    settings.size(), {},
+                         ChangingWritesPerMigratedFile(), std::nullopt, false,           0};
+        return Measure(migration, MigrationPlan(valueSize, scale), restore, migrate, sizeAfter);
+    }
+
+    // The network variant's work on one file, as the program does it: whole or not at all.
+    static void MigrateAsZentrelDoes(const std::wstring& path) {
+        Zentrel::MigrateWholeOrNotAtAll(path, [&path] {
+            Zentrel::UpdateDeviceAndProfiles(path, [] { return kUsEnglish; });
+            Zentrel::UpdateFeatureSections(path);
+        });
     }
 
     const RunOptions& options_;

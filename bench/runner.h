@@ -14,6 +14,7 @@ namespace Bench {
 struct RunOptions {
     std::filesystem::path folder;  // an existing folder on the disk to measure; emptied first
     std::vector<std::size_t> sizes;
+    std::vector<std::size_t> valueSizes;  // of the long ACD_Sensitivity value
     int sampleScale = 1;  // 0: a quick run with the fewest samples that still give a median
 };
 

@@ -111,6 +111,14 @@ int ChangingWritesPerMigratedFile() {
     return kDeviceSectionWrites + 2 * kProfilesPerKind + kProfilesPerKind + kFeatureSectionWrites;
 }
 
+std::string LongValueSettingsFile(std::size_t valueSize) {
+    std::string text = MigrationSettingsFile(0);
+    const std::string_view key = "[SCAN_PROFILE_0]\r\nACD_Sensitivity=";
+    const std::size_t value = text.find(key) + key.size();
+    text.replace(value, text.find('\r', value) - value, valueSize, '9');
+    return text;
+}
+
 std::string SingleOperationFile(std::size_t size) {
     std::string text(kHead);
     text += PaddingSections(Remaining(size, text.size() + kSingleOperationTail.size()));

@@ -28,6 +28,11 @@ std::string MigrationSettingsFile(std::size_t size);
 // profile, 1 per TWAIN profile, and 30 for the three feature sections.
 int ChangingWritesPerMigratedFile();
 
+// The file of MigrationSettingsFile(0) as a damaged settings file may have it: the
+// ACD_Sensitivity of SCAN_PROFILE_0 holds `valueSize` digits (a number far above 10, so the
+// migration reads it whole and repairs it to 7).
+std::string LongValueSettingsFile(std::size_t valueSize);
+
 // A file of exactly `size` bytes (at least a few hundred) that ends with the sections
 // kDoomedSection and kTargetSection.
 std::string SingleOperationFile(std::size_t size);

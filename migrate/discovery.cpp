@@ -46,8 +46,10 @@ void RunNetworkVariant(const FolderSource& localAppData,
             const std::wstring path =
                 Below(localAppData(), {L"Tarvex", L"Tarvex Scan Twain", model, L"Velmora.ini"});
             if (SettingsFileExists(path)) {
-                UpdateDeviceAndProfiles(path, uiLanguage);
-                UpdateFeatureSections(path);
+                MigrateWholeOrNotAtAll(path, [&] {
+                    UpdateDeviceAndProfiles(path, uiLanguage);
+                    UpdateFeatureSections(path);
+                });
             }
         } catch (...) {
             // Nothing can be done for this model; the next one is independent of it.
@@ -70,7 +72,7 @@ void RunUsbVariant(const FolderSource& localAppData) noexcept {
         for (const std::wstring& folder : folders) {
             const std::wstring path = Below(folder, {L"Velmora.ini"});
             if (SettingsFileExists(path)) {
-                UpdateUsbFeatureSections(path);
+                MigrateWholeOrNotAtAll(path, [&path] { UpdateUsbFeatureSections(path); });
             }
         }
     } catch (...) {

@@ -47,6 +47,17 @@ bool SettingsFileExists(const std::wstring& path) noexcept;
 // for a network path.
 std::wstring ExtendedLengthCandidate(const std::wstring& path);
 
+// Runs `migrate` (the rewrite routines of one settings file) so that the file ends either migrated
+// or exactly as it was: its bytes are kept beside it first, and put back when a write fails. A
+// file whose bytes cannot be kept is not touched. A copy left by a run that was stopped is put
+// back before the file is migrated again, so nothing accumulates.
+void MigrateWholeOrNotAtAll(const std::wstring& path,
+                            const std::function<void()>& migrate) noexcept;
+
+// The rewrite routines report every write or deletion that failed, and every routine that could
+// not run to its end, here.
+void NoteFailedWrite() noexcept;
+
 // The rewrite routines point g_iniFile at `path`; an empty path makes them do nothing.
 void UpdateDeviceAndProfiles(std::wstring path) noexcept;
 void UpdateDeviceAndProfiles(std::wstring path, const UiLanguageSource& uiLanguage) noexcept;

@@ -47,5 +47,23 @@ std::uint32_t FileAttributes(const std::wstring& name);
 // The 16-bit language identifier of the user's interface language; 0 when none is known.
 std::uint16_t UserUiLanguage();
 
+// Keeping a settings file's bytes while it is migrated, and putting them back.
+
+// The file that profile writes to `path` change: where its symbolic links lead on POSIX, `path`
+// itself on Windows. Empty when that cannot be known.
+std::wstring FileWrittenThrough(const std::wstring& path);
+
+// Makes `copy` a complete copy of `file`, flushed to the disk, that is the same file but for its
+// name as far as the platform lets us (owner, group and mode; on Windows the attributes). The
+// bytes go to `partial` first (a leftover of that name is replaced) and are renamed to `copy` only
+// when whole. False leaves nothing at `partial`.
+bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy);
+
+// Puts `copy` in the place of `file` in one step, durably; the name `copy` is gone afterwards.
+bool PutBack(const std::wstring& copy, const std::wstring& file);
+
+// True when nothing is left under `name`, also when nothing was there.
+bool RemoveFile(const std::wstring& name);
+
 }  // namespace Platform
 }  // namespace Zentrel

@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <utility>
 
+#include "ini_store_posix.h"
 #include "platform.h"
 #include "platform_posix.h"
 #include "wide_text.h"
@@ -163,13 +165,15 @@ std::string AsciiCase(std::string_view text, bool upper) {
 }  // namespace
 
 std::wstring LocalAppDataFolder(const EnvironmentLookup& environment) {
+    // A relative folder would depend on where the program was started: it counts as unset.
+    auto isAbsolute = [](const char* value) { return IsSet(value) && value[0] == '/'; };
     const char* dataHome = environment("XDG_DATA_HOME");
-    if (IsSet(dataHome) && dataHome[0] == '/') {
-        return NGUtils::WideFromUtf8(WithoutTrailingSlashes(dataHome));
+    if (isAbsolute(dataHome)) {
+        return NGUtils::WideFromFileName(WithoutTrailingSlashes(dataHome));
     }
     const char* home = environment("HOME");
-    if (IsSet(home)) {
-        return NGUtils::WideFromUtf8(WithoutTrailingSlashes(home) + "/.local/share");
+    if (isAbsolute(home)) {
+        return NGUtils::WideFromFileName(WithoutTrailingSlashes(home) + "/.local/share");
     }
     return {};
 }
@@ -293,14 +297,18 @@ bool ListFolder(const std::wstring& pattern,
         return false;
     }
     // The folder keeps its trailing "/", so that "/*" lists the root.
-    const DirectoryStream stream(NGUtils::Utf8FromWide(pattern.substr(0, pattern.size() - 1)));
+    std::string folder;
+    if (!NGUtils::FileNameFromWide(pattern.substr(0, pattern.size() - 1), folder)) {
+        return false;
+    }
+    const DirectoryStream stream(folder);
     if (stream.get() == nullptr) {
         return false;
     }
     while (const dirent* entry = readdir(stream.get())) {
         const std::uint32_t attributes =
             IsFolder(stream.get(), *entry) ? kAttributeDirectory : kAttributeArchive;
-        visit(DirectoryEntry{NGUtils::WideFromUtf8(entry->d_name), attributes});
+        visit(DirectoryEntry{NGUtils::WideFromFileName(entry->d_name), attributes});
     }
     return true;
 }
@@ -312,8 +320,9 @@ std::uint32_t FullPathName(const std::wstring&, wchar_t*, std::uint32_t) {
 }
 
 std::uint32_t FileAttributes(const std::wstring& name) {
+    std::string bytes;
     struct stat status = {};
-    if (stat(NGUtils::Utf8FromWide(name).c_str(), &status) != 0) {
+    if (!NGUtils::FileNameFromWide(name, bytes) || stat(bytes.c_str(), &status) != 0) {
         return kInvalidFileAttributes;
     }
     return S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;
@@ -321,6 +330,45 @@ std::uint32_t FileAttributes(const std::wstring& name) {
 
 std::uint16_t UserUiLanguage() {
     return Posix::LanguageIdFromLocaleName(Posix::MessagesLocaleName(std::getenv));
+}
+
+// Keeping a settings file's bytes: the engine's own durable steps, so a kept copy is made and put
+// back as carefully as the engine writes the file itself.
+
+std::wstring FileWrittenThrough(const std::wstring& path) {
+    std::string bytes;
+    std::string target;
+    if (!NGUtils::FileNameFromWide(path, bytes) ||
+        !NGUtils::IniEngine::ResolveWriteTarget(NGUtils::IniEngine::RealFileSystem(), bytes,
+                                                target)) {
+        return {};
+    }
+    return NGUtils::WideFromFileName(target);
+}
+
+bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy) {
+    std::string from;
+    std::string through;
+    std::string to;
+    return NGUtils::FileNameFromWide(file, from) && NGUtils::FileNameFromWide(partial, through) &&
+           NGUtils::FileNameFromWide(copy, to) &&
+           NGUtils::IniEngine::CommitCopy(NGUtils::IniEngine::RealFileSystem(), from, through, to);
+}
+
+bool PutBack(const std::wstring& copy, const std::wstring& file) {
+    std::string from;
+    std::string to;
+    return NGUtils::FileNameFromWide(copy, from) && NGUtils::FileNameFromWide(file, to) &&
+           NGUtils::IniEngine::CommitRename(NGUtils::IniEngine::RealFileSystem(), from, to);
+}
+
+bool RemoveFile(const std::wstring& name) {
+    std::string bytes;
+    if (!NGUtils::FileNameFromWide(name, bytes)) {
+        return false;
+    }
+    const int error = NGUtils::IniEngine::RealFileSystem().Unlink(bytes);
+    return error == 0 || error == ENOENT;
 }
 
 }  // namespace Platform

@@ -74,5 +74,57 @@ std::uint16_t UserUiLanguage() {
     return GetUserDefaultUILanguage();
 }
 
+// Windows XP has no symbolic links to files, so the profile functions write the file named.
+std::wstring FileWrittenThrough(const std::wstring& path) {
+    return path;
+}
+
+bool RemoveFile(const std::wstring& name) {
+    if (DeleteFileW(name.c_str()) != 0) {
+        return true;
+    }
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        return true;
+    }
+    // A read-only file cannot be deleted until the attribute is gone.
+    return error == ERROR_ACCESS_DENIED &&
+           SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL) != 0 &&
+           DeleteFileW(name.c_str()) != 0;
+}
+
+bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy) {
+    // CopyFileW carries the attributes and the times over, but does not flush: the copy is
+    // opened once more to put it on the disk before the file changes. A read-only file cannot be
+    // opened so, and would not take the migration's writes either: it is left alone.
+    if (!RemoveFile(partial) || CopyFileW(file.c_str(), partial.c_str(), TRUE) == 0) {
+        return false;
+    }
+    const HANDLE handle = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool flushed = false;
+    if (handle != INVALID_HANDLE_VALUE) {
+        flushed = FlushFileBuffers(handle) != 0;
+        flushed = CloseHandle(handle) != 0 && flushed;
+    }
+    if (!flushed || MoveFileExW(partial.c_str(), copy.c_str(),
+                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        RemoveFile(partial);
+        return false;
+    }
+    return true;
+}
+
+bool PutBack(const std::wstring& copy, const std::wstring& file) {
+    // The copy holds the file's old attributes; a read-only attribute the file gained meanwhile
+    // would refuse the replacement.
+    const DWORD attributes = GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(file.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    }
+    return MoveFileExW(copy.c_str(), file.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 }  // namespace Platform
 }  // namespace Zentrel

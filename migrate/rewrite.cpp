@@ -52,24 +52,31 @@ bool PointAt(const std::wstring& path) {
     return !path.empty() && g_iniFile.SetFilePath(path);
 }
 
+// A failed write makes the file's migration fail as a whole.
+void Require(bool done) {
+    if (!done) {
+        NoteFailedWrite();
+    }
+}
+
 void DeleteSection(const wchar_t* section) {
     const std::wstring file = g_iniFile.GetFilePath();
-    NGUtils::ProfileWriteW(section, nullptr, nullptr, file.c_str());
+    Require(NGUtils::ProfileWriteW(section, nullptr, nullptr, file.c_str()) > 0);
 }
 
 void RewriteSection(const wchar_t* section, std::span<const NumberKey> keys) {
     DeleteSection(section);
     for (const NumberKey& entry : keys) {
-        g_iniFile.WriteInt(section, entry.key, entry.value);
+        Require(g_iniFile.WriteInt(section, entry.key, entry.value));
     }
 }
 
 void RewriteDeviceSection() {
     DeleteSection(L"Other");
-    g_iniFile.WriteValue(L"Other", L"HasNewWiaDriver", L"true");
-    g_iniFile.WriteValue(L"Other", L"IsMFPTwain", L"true");
-    g_iniFile.WriteInt(L"Other", L"CustomResolution", 1200);
-    g_iniFile.WriteInt(L"Other", L"AlternateScanResolution", 600);
+    Require(g_iniFile.WriteValue(L"Other", L"HasNewWiaDriver", L"true"));
+    Require(g_iniFile.WriteValue(L"Other", L"IsMFPTwain", L"true"));
+    Require(g_iniFile.WriteInt(L"Other", L"CustomResolution", 1200));
+    Require(g_iniFile.WriteInt(L"Other", L"AlternateScanResolution", 600));
 }
 
 // Profiles are numbered without gaps: the first one without an ACD sensitivity ends the pass.
@@ -83,11 +90,12 @@ void RepairProfiles(const wchar_t* prefix, bool scanProfiles, std::uint16_t lang
         if (scanProfiles) {
             std::int32_t zonalLanguage = 0;
             if (!g_iniFile.ReadInt(section.c_str(), L"ZonalOCRLanguage", zonalLanguage)) {
-                g_iniFile.WriteInt(section.c_str(), L"ZonalOCRLanguage", language);
+                Require(g_iniFile.WriteInt(section.c_str(), L"ZonalOCRLanguage", language));
             }
         }
         if (acd > kMaxAcdSensitivity) {
-            g_iniFile.WriteInt(section.c_str(), L"ACD_Sensitivity", kDefaultAcdSensitivity);
+            Require(
+                g_iniFile.WriteInt(section.c_str(), L"ACD_Sensitivity", kDefaultAcdSensitivity));
         }
     }
 }
@@ -98,7 +106,8 @@ void UpdateDeviceAndProfiles(std::wstring path) noexcept {
     try {
         UpdateDeviceAndProfiles(std::move(path), Platform::UserUiLanguage);
     } catch (...) {
-        // The source could not be handed on: nothing has been done yet.
+        // The source could not be handed on: nothing was written, but the routine did not run.
+        NoteFailedWrite();
     }
 }
 
@@ -112,7 +121,8 @@ void UpdateDeviceAndProfiles(std::wstring path, const UiLanguageSource& uiLangua
         RepairProfiles(L"SCAN_PROFILE_", true, language);
         RepairProfiles(L"TWAIN_PROFILE_", false, language);
     } catch (...) {
-        // Out of memory: the keys written so far stay, the rest of the file is as it was.
+        // Out of memory: the routine could not finish, so the file is not whole.
+        NoteFailedWrite();
     }
 }
 
@@ -125,6 +135,7 @@ void UpdateFeatureSections(std::wstring path) noexcept {
         RewriteSection(L"Imaging_Library", kImagingLibrary);
         RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     } catch (...) {
+        NoteFailedWrite();
     }
 }
 
@@ -136,6 +147,7 @@ void UpdateUsbFeatureSections(std::wstring path) noexcept {
         RewriteSection(L"Imaging_Library", kImagingLibrary);
         RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     } catch (...) {
+        NoteFailedWrite();
     }
 }
 

@@ -1,11 +1,14 @@
 #include "ini_document.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "wide_text.h"
+#include "write_rule.h"
 
 namespace NGUtils::IniEngine {
 
@@ -132,13 +135,14 @@ class Units {
         return from;
     }
 
-    Text Decode(std::size_t begin, std::size_t end) const {
+    // At most `limit` characters of the units in [begin, end).
+    Text Decode(std::size_t begin, std::size_t end, std::size_t limit = Text::npos) const {
         if (unitSize_ == 1) {
-            return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin));
+            return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin), limit);
         }
         Text out;
-        out.reserve(end - begin);
-        for (std::size_t i = begin; i < end; ++i) {
+        out.reserve(std::min(end - begin, limit));
+        for (std::size_t i = begin; i < end && out.size() < limit; ++i) {
             const char32_t unit = (*this)[i];
             const char32_t next = i + 1 < end ? (*this)[i + 1] : 0;
             if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
@@ -365,18 +369,20 @@ std::optional<Line> FindHeader(const Units& units, LineBreaks& breaks, TextView 
     return std::nullopt;
 }
 
-Text ValueOf(const Units& units, const Line& line) {
+// The value as a reader sees it, at most `limit` characters of it: a reader with room for that
+// many needs no more decoded, however long the value is.
+Text ValueOf(const Units& units, const Line& line,
+             std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     std::size_t begin = line.valueBegin;
     std::size_t end = line.valueEnd;
     if (end - begin >= 2 && IsQuote(units[begin]) && units[begin] == units[end - 1]) {
         ++begin;
         --end;
     }
-    return units.Decode(begin, end);
+    return units.Decode(begin, end, limit);
 }
 
-// Where an edit of one section and key applies. The headerless top is the section "" and hides
-// every later "[]".
+// Where an edit of one section and key applies.
 struct Location {
     bool sectionFound = false;
     std::size_t sectionBegin = 0;
@@ -389,17 +395,14 @@ struct Location {
 Location Locate(const Units& units, TextView section, std::optional<TextView> key) {
     Location location;
     LineBreaks breaks(units);
-    std::size_t pos = 0;
-    if (!section.empty()) {
-        const std::optional<Line> header = FindHeader(units, breaks, section);
-        if (!header) {
-            return location;
-        }
-        location.sectionBegin = header->begin;
-        location.insertAt = header->end;
-        location.insertNeedsBreak = !header->HasBreak();
-        pos = header->end;
+    const std::optional<Line> header = FindHeader(units, breaks, section);
+    if (!header) {
+        return location;
     }
+    location.sectionBegin = header->begin;
+    location.insertAt = header->end;
+    location.insertNeedsBreak = !header->HasBreak();
+    std::size_t pos = header->end;
     location.sectionFound = true;
     while (pos < units.size()) {
         const Line line = ReadLine(units, breaks, pos);
@@ -430,10 +433,6 @@ Text LineBreakOf(const Units& units) {
     return (at + 1 < units.size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
 }
 
-bool HasLineBreakOrNul(TextView text) {
-    return text.find_first_of(TextView(U"\r\n\0", 3)) != TextView::npos;
-}
-
 }  // namespace
 
 Encoding DetectEncoding(std::string_view fileBytes) {
@@ -449,20 +448,17 @@ Encoding DetectEncoding(std::string_view fileBytes) {
     return Encoding::Utf8;
 }
 
-std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key) {
+std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key,
+                              std::size_t limit) {
     const Units units(fileBytes);
-    const TextView wantedSection = Trim(section);
     const TextView wantedKey = Trim(key);
     LineBreaks breaks(units);
-    // The headerless top is the section "".
-    std::size_t pos = 0;
-    if (!wantedSection.empty()) {
-        const std::optional<Line> header = FindHeader(units, breaks, wantedSection);
-        if (!header) {
-            return std::nullopt;
-        }
-        pos = header->end;
+    // The section "" is "[]", as on Windows; lines above the first header belong to no section.
+    const std::optional<Line> header = FindHeader(units, breaks, Trim(section));
+    if (!header) {
+        return std::nullopt;
     }
+    std::size_t pos = header->end;
     while (pos < units.size()) {
         const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
@@ -472,25 +468,17 @@ std::optional<Text> FindValue(std::string_view fileBytes, TextView section, Text
         }
         if (line.kind == LineKind::Key &&
             NameMatches(units, line.nameBegin, line.nameEnd, wantedKey)) {
-            return ValueOf(units, line);
+            return ValueOf(units, line, limit);
         }
     }
     return std::nullopt;
 }
 
 bool IsAcceptedEdit(const Edit& edit) {
-    if (HasLineBreakOrNul(edit.section) || edit.section.find(U']') != Text::npos) {
-        return false;
-    }
-    if (edit.key) {
-        // A key line starting with "[" reads as a header and one starting with ";" as a comment.
-        const TextView key = Trim(*edit.key);
-        if (HasLineBreakOrNul(key) || key.find(U'=') != TextView::npos ||
-            (!key.empty() && (key.front() == U'[' || key.front() == U';'))) {
-            return false;
-        }
-    }
-    return !edit.value || !HasLineBreakOrNul(*edit.value);
+    const TextView key = edit.key ? TextView(*edit.key) : TextView();
+    const TextView value = edit.value ? TextView(*edit.value) : TextView();
+    return WriteRule::IsAcceptedWrite<char32_t>(edit.section, edit.key ? &key : nullptr,
+                                                edit.value ? &value : nullptr);
 }
 
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes) {
@@ -514,8 +502,9 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         result.append(fileBytes.substr(0, from));
         result.append(insert);
         result.append(fileBytes.substr(to));
-        // Removing a first line can uncover bytes that look like a byte order mark, and a new
-        // first line can begin with one; the file would then read as another encoding.
+        // The file must not come to read as another encoding, as it would if a first line were
+        // removed from before bytes that look like a byte order mark, or a new first line began
+        // with one. The write rule keeps every edit below the first header, so this is a guard.
         if (DetectEncoding(result) != DetectEncoding(fileBytes)) {
             return EditOutcome::Refused;
         }
@@ -578,8 +567,8 @@ Text DefaultText(TextView text) {
     return Text(text);
 }
 
-Text DecodeUtf8(std::string_view bytes) {
-    return CodePointsFromUtf8(bytes);
+Text DecodeUtf8(std::string_view bytes, std::size_t limit) {
+    return CodePointsFromUtf8(bytes, limit);
 }
 
 std::string EncodeUtf8(TextView text) {

@@ -10,6 +10,8 @@
 // rewritten, inserted or removed, in the file's own encoding and line-break style.
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,7 +28,10 @@ enum class Encoding { Utf8, Utf8WithBom, Utf16Le, Utf16Be };
 Encoding DetectEncoding(std::string_view fileBytes);
 
 // The value of `key` in `section` as a reader sees it; nothing when the section or key is absent.
-std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key);
+// Only the first `limit` characters of the value are decoded and returned. The section "" is the
+// one headed "[]": lines above the first header belong to no section, as on Windows.
+std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key,
+                              std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // One change of a file. No key: the section goes. A key without a value: the key goes.
 struct Edit {
@@ -44,8 +49,7 @@ enum class EditOutcome {
 // Names in the edit are trimmed of blanks as a reader would trim them.
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes);
 
-// False for text that would not read back as written or would inject lines: a line break or NUL
-// anywhere, "]" in the section, "=" in the key, or a key starting with "[" or ";".
+// Whether the edit passes the write rule of write_rule.h.
 bool IsAcceptedEdit(const Edit& edit);
 
 // The default text as a reader returns it: trailing blanks cut, then one pair of quotes removed.
@@ -53,7 +57,7 @@ Text DefaultText(TextView text);
 
 // Invalid UTF-8 decodes to one U+FFFD per bad byte; surrogates and code points beyond U+10FFFF
 // encode as U+FFFD.
-Text DecodeUtf8(std::string_view bytes);
+Text DecodeUtf8(std::string_view bytes, std::size_t limit = Text::npos);
 std::string EncodeUtf8(TextView text);
 
 }  // namespace NGUtils::IniEngine

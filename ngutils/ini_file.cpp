@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <cwchar>
 #include <limits>
-#include <vector>
+#include <memory>
+#include <string_view>
 
 #include "profile.h"
 #include "wide_text.h"
+#include "write_rule.h"
 
 namespace NGUtils {
 
@@ -14,37 +16,9 @@ CIniFile g_iniFile;
 
 namespace {
 
-constexpr std::uint32_t kReadChunk = 512;
+constexpr std::uint32_t kFirstReadSize = 512;
 constexpr std::size_t kIntBufferSize = 32;
 constexpr std::size_t kDoubleBufferSize = 260;
-
-template <typename Char>
-bool Contains(const Char* text, Char wanted) {
-    for (; *text != 0; ++text) {
-        if (*text == wanted) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Text that would change the file's structure if written as it is: a line break anywhere
-// starts a new line, "]" ends a section header early, "=" splits a key, and a key starting
-// with "[" reads back as a header. Such writes are refused rather than let them inject keys or
-// sections.
-template <typename Char>
-bool IsSafeWrite(const Char* section, const Char* key, const Char* value) {
-    auto hasLineBreak = [](const Char* text) {
-        return Contains(text, Char('\r')) || Contains(text, Char('\n'));
-    };
-    if (section == nullptr || hasLineBreak(section) || Contains(section, Char(']'))) {
-        return false;
-    }
-    if (key != nullptr && (hasLineBreak(key) || Contains(key, Char('=')) || key[0] == Char('['))) {
-        return false;
-    }
-    return value == nullptr || !hasLineBreak(value);
-}
 
 bool EqualsAsciiNoCase(const std::wstring& text, const wchar_t* word) {
     auto lower = [](wchar_t c) { return (c >= L'A' && c <= L'Z') ? wchar_t(c - L'A' + L'a') : c; };
@@ -87,22 +61,27 @@ std::int32_t ParseInt32(const std::wstring& text) {
                                : static_cast<std::int32_t>(magnitude);
 }
 
-// Reads with a buffer of 512 characters, growing by 512 while the result fills it up to the
-// last place (size - 1 may be a value cut to fit). The text is assigned whatever the result.
+// Reads with a buffer of 512 characters, doubling it while the result fills it up to the last
+// place (size - 1 may be a value cut to fit): a value of n characters costs about log2(n / 512)
+// reads of the file, not n / 512 of them. The text is assigned whatever the result.
 template <typename Char, typename Read>
 bool ReadGrowing(std::basic_string<Char>& value, Read read) {
-    std::uint32_t size = kReadChunk;
-    std::vector<Char> buffer;
+    std::uint32_t size = kFirstReadSize;
+    std::unique_ptr<Char[]> buffer;
     std::uint32_t copied = 0;
     for (;;) {
-        buffer.assign(size, Char(0));
-        copied = read(buffer.data(), size);
-        if (copied < size - 1) {
+        // The profile functions end what they copy with a terminator; the rest need not be
+        // cleared first, which for a long value would cost as much as the read.
+        buffer = std::make_unique_for_overwrite<Char[]>(size);
+        buffer[0] = Char(0);
+        copied = read(buffer.get(), size);
+        // No value comes near 2 GB characters; the cap only keeps the size from wrapping.
+        if (copied < size - 1 || size > std::numeric_limits<std::uint32_t>::max() / 2) {
             break;
         }
-        size += kReadChunk;
+        size *= 2;
     }
-    value.assign(buffer.data());
+    value.assign(buffer.get());
     return copied != 0;
 }
 
@@ -187,7 +166,7 @@ bool CIniFile::ReadDouble(const wchar_t* section, const wchar_t* key, double& va
 }
 
 bool CIniFile::WriteEntry(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-    if (!IsSafeWrite(section, key, value)) {
+    if (!WriteRule::IsAcceptedWrite(section, key, value)) {
         return false;
     }
     return ProfileWriteW(section, key, value, m_filePath.c_str()) > 0;
@@ -234,7 +213,11 @@ bool CIniFile::WriteDouble(const wchar_t* section, const wchar_t* key, double va
 }
 
 bool CIniFile::WriteStringA(const char* section, const char* key, const std::string& value) {
-    if (!IsSafeWrite(section, key, value.c_str())) {
+    // The whole string is checked: a NUL inside it would cut the value short.
+    const std::string_view keyText = key != nullptr ? std::string_view(key) : std::string_view();
+    const std::string_view valueText(value);
+    if (section == nullptr || !WriteRule::IsAcceptedWrite<char>(
+                                  section, key != nullptr ? &keyText : nullptr, &valueText)) {
         return false;
     }
     const std::string path = ProfileNarrowPath(m_filePath);
@@ -245,6 +228,9 @@ bool CIniFile::WriteStringA(const char* section, const char* key, const std::str
 }
 
 bool CIniFile::DeleteKey(const wchar_t* section, const wchar_t* key) {
+    if (!WriteRule::IsAcceptedWrite<wchar_t>(section, key, nullptr)) {
+        return false;
+    }
     return ProfileWriteW(section, key, nullptr, m_filePath.c_str()) > 0;
 }
 

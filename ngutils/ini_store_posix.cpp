@@ -149,28 +149,6 @@ std::string NamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Follows symbolic links to the file they end at, so that the file is replaced and the links
-// stay. A link to a missing file names the file to create.
-bool ResolveTarget(IFileSystem& fs, const std::string& path, std::string& target) {
-    target = path;
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        std::string link;
-        const int error = fs.ReadLink(target, link);
-        if (error == EINVAL || error == ENOENT) {
-            return true;
-        }
-        if (error != 0 || link.empty()) {
-            return false;
-        }
-        if (link.front() == '/') {
-            target = link;
-        } else {
-            target = FolderPrefix(target).append(link);
-        }
-    }
-    return false;
-}
-
 // Reads up to the end of the file into the room `bytes` already has, so that a file of the size
 // it was seen to have comes in one read, and a second read finds the end.
 bool ReadAll(IFileSystem& fs, int fd, std::string& bytes) {
@@ -203,6 +181,14 @@ bool WriteAll(IFileSystem& fs, int fd, std::string_view data) {
         offset += count;
     }
     return true;
+}
+
+// Gives a new file what makes it the same file as `old` but for its text, as far as the process
+// may: the owner and group (another user's file stays theirs where we may keep it so), then the
+// mode, since a change of owner clears set-id bits. False when the mode cannot be set.
+bool CarryMetadata(IFileSystem& fs, int fd, const FileStatus& old) {
+    fs.SetOwner(fd, old.owner, old.group);
+    return fs.SetMode(fd, old.mode) == 0;
 }
 
 // Without a temporary file there is no second copy: the file is rewritten where it is, and a
@@ -263,23 +249,15 @@ bool ReplaceFile(IFileSystem& fs, const std::string& target, const std::string& 
         fs.Unlink(temp);
         return false;
     };
-    if (old != nullptr) {
-        // Keeps another user's file theirs where we may; ownership before mode, since a change
-        // of owner clears set-id bits.
-        fs.SetOwner(fd, old->owner, old->group);
-        if (fs.SetMode(fd, old->mode) != 0) {
-            return abandon(true);
-        }
+    if (old != nullptr && !CarryMetadata(fs, fd, *old)) {
+        return abandon(true);
     }
     if (!WriteAll(fs, fd, newBytes) || fs.Sync(fd) != 0) {
         return abandon(true);
     }
-    if (fs.Close(fd) != 0 || fs.Rename(temp, target) != 0) {
+    if (fs.Close(fd) != 0 || !CommitRename(fs, temp, target)) {
         return abandon(false);
     }
-    // The new file is in place either way; a failed folder sync only leaves the rename less
-    // durable.
-    fs.SyncFolder(prefix.empty() ? "." : prefix);
     return true;
 }
 
@@ -316,13 +294,13 @@ ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& 
 }
 
 std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, TextView section,
-                                     TextView key) {
+                                     TextView key, std::size_t limit) {
     try {
         std::string bytes;
         if (path.empty() || ReadFileBytes(fs, path, bytes) != ReadStatus::Ok) {
             return std::nullopt;
         }
-        return FindValue(bytes, section, key);
+        return FindValue(bytes, section, key, limit);
     } catch (...) {
         return std::nullopt;
     }
@@ -331,7 +309,7 @@ std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, T
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit) {
     try {
         std::string target;
-        if (path.empty() || !IsAcceptedEdit(edit) || !ResolveTarget(fs, path, target) ||
+        if (path.empty() || !IsAcceptedEdit(edit) || !ResolveWriteTarget(fs, path, target) ||
             NamePart(target).empty()) {
             return false;
         }
@@ -346,7 +324,8 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
             case EditOutcome::Refused:
                 return false;
             case EditOutcome::Unchanged:
-                return true;
+                // A deletion finds nothing to delete in a missing file, and leaves it empty.
+                return read == ReadStatus::Ok || ReplaceFile(fs, target, {}, nullptr, oldBytes);
             case EditOutcome::Changed:
                 break;
         }
@@ -358,6 +337,61 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
             return false;
         }
         return ReplaceFile(fs, target, newBytes, &status, oldBytes);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) {
+    target = path;
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+        std::string link;
+        const int error = fs.ReadLink(target, link);
+        if (error == EINVAL || error == ENOENT) {
+            return true;
+        }
+        if (error != 0 || link.empty()) {
+            return false;
+        }
+        if (link.front() == '/') {
+            target = link;
+        } else {
+            target = FolderPrefix(target).append(link);
+        }
+    }
+    return false;
+}
+
+bool CommitRename(IFileSystem& fs, const std::string& from, const std::string& to) {
+    if (fs.Rename(from, to) != 0) {
+        return false;
+    }
+    // The rename is done either way; a failed folder sync only leaves it less durable.
+    const std::string folder = FolderPrefix(to);
+    fs.SyncFolder(folder.empty() ? "." : folder);
+    return true;
+}
+
+bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
+                const std::string& to) {
+    try {
+        std::string bytes;
+        FileStatus status;
+        if (ReadFileBytes(fs, from, bytes, &status) != ReadStatus::Ok) {
+            return false;
+        }
+        const int gone = fs.Unlink(partial);
+        int fd = -1;
+        if ((gone != 0 && gone != ENOENT) || fs.CreateNew(partial, status.mode & 0777, fd) != 0) {
+            return false;
+        }
+        const bool written =
+            CarryMetadata(fs, fd, status) && WriteAll(fs, fd, bytes) && fs.Sync(fd) == 0;
+        if (fs.Close(fd) != 0 || !written || !CommitRename(fs, partial, to)) {
+            fs.Unlink(partial);
+            return false;
+        }
+        return true;
     } catch (...) {
         return false;
     }

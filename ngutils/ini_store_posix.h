@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -63,12 +64,29 @@ enum class ReadStatus { Ok, Missing, Unreadable };
 ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& bytes,
                          FileStatus* status = nullptr);
 
-// The value as a reader sees it in the file now; nothing when the file, section or key is missing.
+// The value as a reader sees it in the file now, at most `limit` characters of it; nothing when the
+// file, section or key is missing.
 std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, TextView section,
-                                     TextView key);
+                                     TextView key,
+                                     std::size_t limit = std::numeric_limits<std::size_t>::max());
 
 // Applies the edit to the file. True when the file holds the result afterwards: also when nothing
-// had to change. False leaves the file as it was.
+// had to change. Deleting from a file that does not exist leaves an empty file, as on Windows.
+// False leaves the file as it was.
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit);
+
+// The file a write to `path` changes: where its symbolic links lead, so that the links stay. A
+// link to a missing file names the file to create. False when the links cannot be followed.
+bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target);
+
+// Makes `to` a complete, flushed copy of the regular file `from`, with its owner, group and mode
+// where the process may set them. The bytes go to the new file `partial` first (a leftover of that
+// name is replaced) and are renamed to `to` only when whole, so `to` never names part of a copy.
+// False leaves nothing at `partial`.
+bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
+                const std::string& to);
+
+// Renames `from` over `to` in one step and makes the rename durable as far as the folder allows.
+bool CommitRename(IFileSystem& fs, const std::string& from, const std::string& to);
 
 }  // namespace NGUtils::IniEngine

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <type_traits>
 
 #include "ini_document.h"
 #include "ini_store_posix.h"
@@ -30,10 +29,12 @@ Text FromUtf8(const char* text) {
     return IniEngine::DecodeUtf8(text);
 }
 
-// The value, or the default as a reader returns it.
+// The value, or the default as a reader returns it; of a long value no more than a buffer of
+// `size` holds is decoded.
 Text LookUp(const std::string& path, const Text& section, const Text& key,
-            const std::optional<Text>& defaultValue) {
-    if (auto value = IniEngine::ReadProfileValue(IniEngine::RealFileSystem(), path, section, key)) {
+            const std::optional<Text>& defaultValue, std::uint32_t size) {
+    if (auto value = IniEngine::ReadProfileValue(IniEngine::RealFileSystem(), path, section, key,
+                                                 size - 1)) {
         return *value;
     }
     return defaultValue ? IniEngine::DefaultText(*defaultValue) : Text();
@@ -80,7 +81,8 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
         if (defaultValue != nullptr) {
             fallback = FromWide(defaultValue);
         }
-        return CopyOut(LookUp(path, FromWide(section), FromWide(key), fallback), buffer, size);
+        return CopyOut(LookUp(path, FromWide(section), FromWide(key), fallback, size), buffer,
+                       size);
     } catch (...) {
         buffer[0] = 0;
         return 0;
@@ -102,9 +104,10 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
         if (defaultValue != nullptr) {
             fallback = FromUtf8(defaultValue);
         }
-        // The cut is in bytes and may split a character: a shorter cut would look whole.
+        // The cut is in bytes and may split a character: a shorter cut would look whole. Each
+        // character takes at least one byte, so size - 1 characters fill the buffer.
         const std::string value =
-            IniEngine::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback));
+            IniEngine::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback, size));
         return CopyOut(value, buffer, size);
     } catch (...) {
         buffer[0] = 0;
@@ -136,16 +139,13 @@ int ProfileWriteA(const char* section, const char* key, const char* value, const
 }
 
 std::string ProfileNarrowPath(const std::wstring& path) {
-    for (wchar_t c : path) {
-        // A negative wchar_t becomes a code beyond U+10FFFF and is refused below.
-        const auto code = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(c));
-        // Such a name has no UTF-8 form; a replacement character would name another file, and a
-        // NUL would cut the name short.
-        if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            return {};
-        }
+    std::string bytes;
+    // A name with NUL or a lone surrogate other than an escaped byte names no file; any other
+    // name would be a different file.
+    if (!FileNameFromWide(path, bytes)) {
+        return {};
     }
-    return Utf8FromWide(path);
+    return bytes;
 }
 
 }  // namespace NGUtils

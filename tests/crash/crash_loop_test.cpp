@@ -3,8 +3,9 @@
 // The states a file may be found in are computed in this process: the real migration runs on a
 // copy while the profile-write wrapper (settings_journal.cpp) records the file after every write.
 // After each kill, each file must hold exactly one of those states (the first model's file is
-// finished before the second one is touched), and a rerun must end in the same bytes as an
-// uninterrupted run.
+// finished before the second one is touched). A file whose migration was cut short has its old
+// bytes kept beside it; any other file is either untouched or fully migrated. A rerun must end in
+// the same bytes as an uninterrupted run, and leave no kept copy behind.
 //
 // Parameters, from the environment:
 //   ZENTREL_CRASH_KILLS    number of kills (default 300)
@@ -123,6 +124,9 @@ struct DataFolder {
         for (std::size_t i = 0; i < 2; ++i) {
             WriteBytes(files[i], contents[i]);
         }
+    }
+    static fs::path KeptCopy(const fs::path& file) {
+        return file.parent_path() / ".Velmora.ini.unmigrated";
     }
     // Every name in the two model folders but the settings files.
     std::set<std::string> Strays() const {
@@ -283,6 +287,17 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
         }
 
         const std::string afterKill[2] = {ReadBytes(data.files[0]), ReadBytes(data.files[1])};
+        // Whole or nothing: a file is old or new, or its old bytes lie beside it for the rerun.
+        for (std::size_t i = 0; i < 2; ++i) {
+            const fs::path kept = DataFolder::KeptCopy(data.files[i]);
+            if (fs::exists(kept)) {
+                ASSERT_EQ(ReadBytes(kept), scenario.initial[i]) << "kill " << done << ": " << kept;
+            } else {
+                ASSERT_TRUE(afterKill[i] == scenario.initial[i] ||
+                            afterKill[i] == scenario.sequences[i].states.back())
+                    << "kill " << done << ": " << data.files[i] << " is half migrated";
+            }
+        }
         const auto found0 = first.index.find(afterKill[0]);
         const auto found1 = second.index.find(afterKill[1]);
         ASSERT_TRUE(found0 != first.index.end())
@@ -293,20 +308,27 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
             << "kill " << done << ": the second file changed before the first was finished";
         statesSeen.emplace(found0->second, found1->second);
 
-        // A killed write may leave its temporary file, and nothing else.
+        // A killed write may leave its temporary file, and the migration its kept copy (or the
+        // part of one), and nothing else.
         const std::string temporaryStart = ".Velmora.ini." + std::to_string(killedId) + "-";
         const std::set<std::string> strays = data.Strays();
+        std::set<std::string> temporaries;
         for (const std::string& name : strays) {
+            if (name == ".Velmora.ini.unmigrated" || name == ".Velmora.ini.unmigrated.partial") {
+                continue;
+            }
             ASSERT_TRUE(name.rfind(temporaryStart, 0) == 0 && name.ends_with(".tmp"))
                 << "kill " << done << " left " << name;
+            temporaries.insert(name);
         }
-        leftTemporaries += strays.empty() ? 0 : 1;
+        leftTemporaries += temporaries.empty() ? 0 : 1;
 
         ASSERT_NO_FATAL_FAILURE(RunToCompletion(data)) << "rerun after kill " << done;
         ASSERT_EQ(ReadBytes(data.files[0]), first.states.back()) << "rerun after kill " << done;
         ASSERT_EQ(ReadBytes(data.files[1]), second.states.back()) << "rerun after kill " << done;
-        // The rerun leaves no temporary file of its own and does not tidy up others' either.
-        ASSERT_EQ(data.Strays(), strays) << "rerun after kill " << done;
+        // The rerun uses or removes the kept copy, leaves no temporary file of its own, and does
+        // not tidy up the engine's temporary files of others.
+        ASSERT_EQ(data.Strays(), temporaries) << "rerun after kill " << done;
     }
 
     const std::size_t states = first.states.size() + second.states.size() - 1;

@@ -39,15 +39,23 @@ inline std::set<std::string> Names(const std::filesystem::path& folder) {
 
 // Passes every call on to the real file system, except that step `failAt` (counting from 0)
 // returns `failError` without doing anything, and after step `crashAfter` nothing happens any
-// more, as if the process had died there.
+// more, as if the process had died there. With `failRenameOnto` set, the rename numbered
+// `failRenameNumber` (from 0) of those onto a name ending so fails: the last step of one write.
 class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
   public:
+    explicit FaultyFileSystem(
+        NGUtils::IniEngine::IFileSystem& real = NGUtils::IniEngine::RealFileSystem())
+        : real_(&real) {}
+
     int failAt = -1;
     int failError = EIO;
     int crashAfter = -1;
     bool refuseTempFiles = false;  // as a folder the user may not write
     bool denyWrite = false;        // as a file of another user
     std::size_t writeLimit = 16;   // short writes, so a write takes several steps
+    std::string failRenameOnto;
+    int failRenameNumber = -1;
+    int renamesOnto = 0;  // renames onto failRenameOnto so far
     int steps = 0;
     std::vector<std::string> log;
 
@@ -104,6 +112,10 @@ class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
         return alive ? result : EIO;
     }
     int Rename(const std::string& from, const std::string& to) override {
+        if (!failRenameOnto.empty() && to.ends_with(failRenameOnto) &&
+            renamesOnto++ == failRenameNumber) {
+            return Step("Rename", [] { return EIO; });
+        }
         return Step("Rename", [&] { return Real().Rename(from, to); });
     }
     int SyncFolder(const std::string& folder) override {
@@ -114,7 +126,9 @@ class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
     }
 
   private:
-    static NGUtils::IniEngine::IFileSystem& Real() { return NGUtils::IniEngine::RealFileSystem(); }
+    NGUtils::IniEngine::IFileSystem& Real() { return *real_; }
+
+    NGUtils::IniEngine::IFileSystem* real_;
 
     template <typename Operation>
     int Step(const char* name, Operation operation) {

@@ -150,12 +150,15 @@ TEST_F(EngineProfile, StrangeFilesKeepTheirBytesAndEncoding) {
     }
 }
 
-TEST(EngineNarrowPath, OnlyNamesWithAUtf8FormConvert) {
+TEST(EngineNarrowPath, NamesConvertToTheirOwnBytesOnly) {
     EXPECT_EQ(NGUtils::ProfileNarrowPath(L"/tmp/caf\u00e9/\U0001F600.ini"),
               "/tmp/caf\xC3\xA9/\xF0\x9F\x98\x80.ini");
-    for (wchar_t odd : {wchar_t(0xD800), wchar_t(0xDFFF), wchar_t(0x110000)}) {
-        EXPECT_EQ(NGUtils::ProfileNarrowPath(std::wstring(L"/tmp/") + odd), "");
+    for (wchar_t odd : {wchar_t(0xD800), wchar_t(0xDC7F), wchar_t(0xDD00), wchar_t(0xDFFF),
+                        wchar_t(0x110000), wchar_t(0)}) {
+        EXPECT_EQ(NGUtils::ProfileNarrowPath(std::wstring(L"/tmp/") + odd + L"x"), "");
     }
+    // A byte that is no UTF-8 comes back as itself.
+    EXPECT_EQ(NGUtils::ProfileNarrowPath(std::wstring(L"/tmp/") + wchar_t(0xDCFF)), "/tmp/\xFF");
 }
 
 }  // namespace

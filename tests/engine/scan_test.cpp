@@ -65,7 +65,7 @@ std::vector<ScanRow> ScanRows() {
         {" \t [B]\nk=1\n", "B", "k", "1"},
         {"\xEF\xBB\xBF[B]\nk=1\n", "B", "k", "1"},
         {"x\0[B]\nk=1\n"s, "B", "k", nullptr},
-        {"x\0[B]\nk=1\n"s, "", "k", "1"},
+        {"[A]\nx\0[B]\nk=1\n"s, "A", "k", "1"},
         {"[B\0]\nk=1\n"s, "B", "k", nullptr},
         {"[[B]\nk=1\n", "[B", "k", "1"},
         // Lines end at CR, LF or CRLF, in any mix.

@@ -1,13 +1,19 @@
-// The POSIX sources of the data folder and the interface language.
+// The POSIX sources of the data folder and the interface language, and folder names that are no
+// UTF-8.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <ostream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "migration.h"
 #include "platform_posix.h"
+#include "settings_files.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -172,7 +178,71 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"HomeOnly", {{"HOME", "/home/u"}}, L"/home/u/.local/share"},
         FolderCase{
             "NonAsciiHome", {{"HOME", "/home/J\xc3\xb6rg"}}, L"/home/J\u00f6rg/.local/share"},
-        FolderCase{"EmptyHome", {{"HOME", ""}}, L""}, FolderCase{"Nothing", {}, L""}),
+        FolderCase{"EmptyHome", {{"HOME", ""}}, L""}, FolderCase{"Nothing", {}, L""},
+        // A relative folder would depend on where the program was started.
+        FolderCase{"RelativeHomeIsUnset", {{"HOME", "home/u"}}, L""},
+        FolderCase{"RelativeBoth", {{"XDG_DATA_HOME", "data"}, {"HOME", "."}}, L""},
+        FolderCase{"DataHomeThatIsNoUtf8",
+                   {{"XDG_DATA_HOME", "/d\xE9"}},
+                   std::wstring(L"/d") + wchar_t(0xDCE9)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+namespace fs = std::filesystem;
+
+const std::string kUnmigrated =
+    "[Other]\nHasNewWiaDriver=false\n[Imaging_Library]\nLibraryBeingUsed=0\n";
+
+std::string Bytes(std::wstring_view wide) {
+    std::string bytes;
+    NGUtils::FileNameFromWide(wide, bytes);
+    return bytes;
+}
+
+// A data folder whose name is no UTF-8 is migrated, and its neighbour, whose name holds U+FFFD
+// where the other holds the bad byte, is not touched.
+TEST(ZentrelPosixNames, ADataFolderWhoseNameIsNoUtf8IsMigratedAndNoOtherIs) {
+    const ZentrelTest::TempFolder temp;
+    const fs::path data = temp.path() / "data\xE9";
+    const fs::path neighbour = temp.path() / "data\xEF\xBF\xBD";
+    const std::string model = Bytes(Zentrel::kModelFolders[0]);
+    const fs::path tail = fs::path("Tarvex") / "Tarvex Scan Twain" / model / "Velmora.ini";
+    for (const fs::path& root : {data, neighbour}) {
+        ZentrelTest::WriteBytes(root / tail, kUnmigrated);
+    }
+    const Environment environment = {{"XDG_DATA_HOME", data.string()}};
+    Zentrel::RunNetworkVariant(
+        [&] { return Zentrel::Posix::LocalAppDataFolder(Lookup(environment)); },
+        [] { return std::uint16_t{0}; });
+    EXPECT_EQ(ZentrelTest::ReadValue(data / tail, "Other", "IsMFPTwain"), "true");
+    EXPECT_EQ(ZentrelTest::ReadBytes(neighbour / tail), kUnmigrated);
+}
+
+// Each model folder of the vendor folder is found under its own name: the one whose name is no
+// UTF-8 is migrated, and the search does not reach its U+FFFD neighbour in its place.
+TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
+    const ZentrelTest::TempFolder temp;
+    const std::string model = Bytes(Zentrel::kModelFolders[1]);
+    const fs::path vendor = temp.path() / "Tarvex";
+    const std::set<std::string> names = {model + " \xFE", model + " \xEF\xBF\xBD"};
+    for (const std::string& name : names) {
+        ZentrelTest::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
+    }
+    std::vector<std::wstring> folders;
+    Zentrel::FindModelFolders(ZentrelTest::Wide(vendor), folders);
+    std::set<std::string> found;
+    for (const std::wstring& folder : folders) {
+        found.insert(fs::path(Bytes(folder)).filename().string());
+    }
+    EXPECT_EQ(found, names);
+    EXPECT_EQ(folders.size(), 2u);
+
+    Zentrel::RunUsbVariant([&] { return ZentrelTest::Wide(temp.path()); });
+    for (const std::string& name : names) {
+        EXPECT_EQ(ZentrelTest::ReadValue(vendor / name / "Velmora.ini", "Imaging_Library",
+                                         "LibraryBeingUsed"),
+                  "1")
+            << name;
+    }
+}
 
 }  // namespace

@@ -57,7 +57,7 @@ std::wstring Wide(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
     } else {
-        return NGUtils::WideFromUtf8(path.string());
+        return NGUtils::WideFromFileName(path.string());
     }
 }
 

@@ -6,8 +6,10 @@
 
 namespace {
 
+using NGUtils::FileNameFromWide;
 using NGUtils::Utf16FromWide;
 using NGUtils::Utf8FromWide;
+using NGUtils::WideFromFileName;
 using NGUtils::WideFromUtf16;
 using NGUtils::WideFromUtf8;
 
@@ -52,6 +54,28 @@ TEST(WideText, Utf8DecodesValidTextAndReplacesEachBadByte) {
     };
     for (const auto& c : bad) {
         EXPECT_EQ(WideFromUtf8(c.bytes), c.text) << c.bytes;
+    }
+}
+
+// A name that is no UTF-8 keeps every byte on its way through the wide string, and never turns
+// into the name of the neighbour that holds U+FFFD where it holds a bad byte.
+TEST(WideText, FileNamesKeepTheirBytes) {
+    const std::string names[] = {
+        "caf\xC3\xA9",      "caf\xE9",          "\xFF\xFE",     "\xC0\xAF", "\xED\xA0\x80",
+        "\xF4\x90\x80\x80", "\xE4\xB8\xC3\xA9", "\xEF\xBF\xBD", "a\x80z",   "",
+    };
+    for (const std::string& name : names) {
+        std::string back = "stale";
+        ASSERT_TRUE(FileNameFromWide(WideFromFileName(name), back)) << name;
+        EXPECT_EQ(back, name);
+    }
+    EXPECT_NE(WideFromFileName("caf\xE9"), WideFromFileName("caf\xEF\xBF\xBD"));
+    EXPECT_EQ(WideFromFileName("caf\xC3\xA9"), L"caf\u00e9");
+    // No name turns into these: a NUL, or a lone surrogate that is no escaped byte.
+    for (const wchar_t odd : {wchar_t(0), wchar_t(0xD800), wchar_t(0xDC7F), wchar_t(0xDD00)}) {
+        std::string bytes = "stale";
+        EXPECT_FALSE(FileNameFromWide(std::wstring(L"a") + odd, bytes));
+        EXPECT_EQ(bytes, "");
     }
 }
 

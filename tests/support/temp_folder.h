@@ -12,12 +12,13 @@
 
 namespace testing_support {
 
-// A wide path for the INI library, as the platform spells it.
+// A wide path for the INI library, as the platform spells it; natively every byte of the name
+// survives the way there and back.
 inline std::wstring WidePath(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
     } else {
-        return NGUtils::WideFromUtf8(path.string());
+        return NGUtils::WideFromFileName(path.string());
     }
 }
 
@@ -25,7 +26,9 @@ inline std::filesystem::path PathFromWide(const std::wstring& wide) {
     if constexpr (sizeof(wchar_t) == 2) {
         return std::filesystem::path(wide);
     } else {
-        return std::filesystem::path(NGUtils::Utf8FromWide(wide));
+        std::string bytes;
+        NGUtils::FileNameFromWide(wide, bytes);
+        return std::filesystem::path(bytes);
     }
 }
 

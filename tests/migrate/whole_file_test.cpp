@@ -1,0 +1,125 @@
+// Each settings file is migrated whole or not at all: a write that fails part-way through a
+// file's migration leaves the file exactly as it was, and the next file is migrated all the same.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "migration.h"
+#include "settings_files.h"
+#include "write_faults.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ZentrelTest::ReadBytes;
+using ZentrelTest::WriteBytes;
+
+const std::string kNetcapture = "Tarvex Netcapture Line 6600sx2";
+const std::string kFeedline = "Tarvex Feedline K7740 sx2";
+const std::string kUsbFolder = kFeedline + " (USB)";
+
+// Every routine has work to do here: sections to delete and rebuild, profiles to repair.
+const std::string kBefore =
+    "; kept as it is\r\n[General]\r\nVersion=4\r\n[Other]\r\nHasNewWiaDriver=false\r\n"
+    "LegacyPort=9100\r\n[Features_Available]\r\nBackSideScan=0\r\n[Imaging_Library]\r\n"
+    "LibraryBeingUsed=0\r\n[MultiThread_Features]\r\nAutoOrient=0\r\n[SCAN_PROFILE_0]\r\n"
+    "ACD_Sensitivity=20\r\n[SCAN_PROFILE_1]\r\nACD_Sensitivity=30\r\nZonalOCRLanguage=\r\n"
+    "[TWAIN_PROFILE_0]\r\nACD_Sensitivity=40\r\n";
+
+std::set<std::string> Names(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+class ZentrelWholeFile : public ::testing::Test {
+  protected:
+    void TearDown() override { ZentrelTest::FailWriteTo("", -1); }
+
+    fs::path NetworkFile(const std::string& model) const {
+        return m_folder.path() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
+    }
+    fs::path UsbFile() const { return m_folder.path() / "Tarvex" / kUsbFolder / "Velmora.ini"; }
+
+    void PutAll() const {
+        for (const fs::path& file : {NetworkFile(kNetcapture), NetworkFile(kFeedline), UsbFile()}) {
+            WriteBytes(file, kBefore);
+        }
+    }
+    void RunNetwork() const {
+        Zentrel::RunNetworkVariant([this] { return ZentrelTest::Wide(m_folder.path()); },
+                                   [] { return std::uint16_t{0x0407}; });
+    }
+    void RunUsb() const {
+        Zentrel::RunUsbVariant([this] { return ZentrelTest::Wide(m_folder.path()); });
+    }
+
+  private:
+    ZentrelTest::TempFolder m_folder;
+};
+
+TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
+    PutAll();
+    ZentrelTest::FailWriteTo(kNetcapture, -1);
+    RunNetwork();
+    const int writes = ZentrelTest::WritesCounted();
+    const std::string migrated[] = {ReadBytes(NetworkFile(kNetcapture)),
+                                    ReadBytes(NetworkFile(kFeedline))};
+    ASSERT_GT(writes, 30);
+    ASSERT_NE(migrated[0], kBefore);
+
+    for (const int failing : {0, writes / 2, writes - 1}) {
+        PutAll();
+        ZentrelTest::FailWriteTo(kNetcapture, failing);
+        RunNetwork();
+        EXPECT_EQ(ReadBytes(NetworkFile(kNetcapture)), kBefore) << "write " << failing;
+        EXPECT_EQ(Names(NetworkFile(kNetcapture).parent_path()),
+                  std::set<std::string>{"Velmora.ini"})
+            << "write " << failing;
+        EXPECT_EQ(ReadBytes(NetworkFile(kFeedline)), migrated[1]) << "write " << failing;
+    }
+    // Nothing stands in the way of the next run.
+    ZentrelTest::FailWriteTo(kNetcapture, -1);
+    RunNetwork();
+    EXPECT_EQ(ReadBytes(NetworkFile(kNetcapture)), migrated[0]);
+
+    ZentrelTest::FailWriteTo(kUsbFolder, 5);
+    RunUsb();
+    EXPECT_EQ(ReadBytes(UsbFile()), kBefore);
+    EXPECT_EQ(Names(UsbFile().parent_path()), std::set<std::string>{"Velmora.ini"});
+}
+
+// A run stopped during a migration leaves the old bytes beside a file that may be half migrated:
+// the next run puts them back and migrates from them, and leaves nothing behind.
+TEST_F(ZentrelWholeFile, TheCopyLeftByAStoppedRunIsPutBackAndMigratedFrom) {
+    PutAll();
+    RunNetwork();
+    const std::string migrated = ReadBytes(NetworkFile(kNetcapture));
+
+    const fs::path file = NetworkFile(kNetcapture);
+    WriteBytes(file, "[General]\r\nVersion=4\r\n[Other]\r\nHasNewWiaDriver=true\r\n");
+    WriteBytes(file.parent_path() / ".Velmora.ini.unmigrated", kBefore);
+    WriteBytes(file.parent_path() / ".Velmora.ini.unmigrated.partial", "[Other]\r\n");
+    RunNetwork();
+    EXPECT_EQ(ReadBytes(file), migrated);
+    EXPECT_EQ(Names(file.parent_path()), std::set<std::string>{"Velmora.ini"});
+}
+
+// Without a kept copy there is no way back: such a file is not touched.
+TEST_F(ZentrelWholeFile, AFileWhoseBytesCannotBeKeptIsNotTouched) {
+    PutAll();
+    const fs::path file = NetworkFile(kNetcapture);
+    fs::create_directory(file.parent_path() / ".Velmora.ini.unmigrated");
+    RunNetwork();
+    EXPECT_EQ(ReadBytes(file), kBefore);
+    EXPECT_EQ(Names(file.parent_path()),
+              (std::set<std::string>{"Velmora.ini", ".Velmora.ini.unmigrated"}));
+    EXPECT_EQ(ZentrelTest::ReadValue(NetworkFile(kFeedline), "Other", "IsMFPTwain"), "true");
+}
+
+}  // namespace
