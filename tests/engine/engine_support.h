@@ -40,8 +40,10 @@ inline std::set<std::string> Names(const std::filesystem::path& folder) {
 // Passes every call on to the real file system, except that step `failAt` (counting from 0)
 // returns `failError` without doing anything, and after step `crashAfter` nothing happens any
 // more, as if the process had died there.
-class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
+class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
   public:
+    using OpenKind = NGUtils::IniEngine::OpenKind;
+
     int failAt = -1;
     int failError = EIO;
     int crashAfter = -1;
@@ -51,15 +53,16 @@ class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
     int steps = 0;
     std::vector<std::string> log;
 
-    int OpenRead(const std::string& path, int& fd) override {
-        return Step("OpenRead", [&] { return Real().OpenRead(path, fd); });
+    int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) override {
+        return Step("OpenAt", [&] {
+            return denyWrite && kind == OpenKind::ReadWrite ? EACCES
+                                                            : Real().OpenAt(folder, name, kind, fd);
+        });
     }
-    int CreateNew(const std::string& path, unsigned mode, int& fd) override {
-        return Step("CreateNew",
-                    [&] { return refuseTempFiles ? EACCES : Real().CreateNew(path, mode, fd); });
-    }
-    int OpenWrite(const std::string& path, int& fd) override {
-        return Step("OpenWrite", [&] { return Real().OpenWrite(path, fd); });
+    int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) override {
+        return Step("CreateAt", [&] {
+            return refuseTempFiles ? EACCES : Real().CreateAt(folder, name, mode, fd);
+        });
     }
     int Read(int fd, char* buffer, std::size_t size, std::size_t& count) override {
         return Step("Read", [&] { return Real().Read(fd, buffer, size, count); });
@@ -73,18 +76,26 @@ class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
     int Stat(int fd, NGUtils::IniEngine::FileStatus& status) override {
         return Step("Stat", [&] { return Real().Stat(fd, status); });
     }
-    int ReadLink(const std::string& path, std::string& target) override {
-        return Step("ReadLink", [&] { return Real().ReadLink(path, target); });
-    }
-    int CheckWritable(const std::string& path) override {
-        return Step("CheckWritable",
-                    [&] { return denyWrite ? EACCES : Real().CheckWritable(path); });
+    int ReadLink(int fd, std::string& target) override {
+        return Step("ReadLink", [&] { return Real().ReadLink(fd, target); });
     }
     int SetMode(int fd, unsigned mode) override {
         return Step("SetMode", [&] { return Real().SetMode(fd, mode); });
     }
     int SetOwner(int fd, unsigned owner, unsigned group) override {
         return Step("SetOwner", [&] { return Real().SetOwner(fd, owner, group); });
+    }
+    int ListAttributes(int fd, std::string& names) override {
+        return Step("ListAttributes", [&] { return Real().ListAttributes(fd, names); });
+    }
+    int GetAttribute(int fd, const std::string& name, std::string& value) override {
+        return Step("GetAttribute", [&] { return Real().GetAttribute(fd, name, value); });
+    }
+    int SetAttribute(int fd, const std::string& name, const std::string& value) override {
+        return Step("SetAttribute", [&] { return Real().SetAttribute(fd, name, value); });
+    }
+    int RemoveAttribute(int fd, const std::string& name) override {
+        return Step("RemoveAttribute", [&] { return Real().RemoveAttribute(fd, name); });
     }
     int Reserve(int fd, std::uint64_t length) override {
         return Step("Reserve", [&] { return Real().Reserve(fd, length); });
@@ -103,14 +114,14 @@ class FaultyFileSystem final : public NGUtils::IniEngine::IFileSystem {
         Real().Close(fd);
         return alive ? result : EIO;
     }
-    int Rename(const std::string& from, const std::string& to) override {
-        return Step("Rename", [&] { return Real().Rename(from, to); });
+    int RenameAt(int folder, const std::string& from, const std::string& to) override {
+        return Step("RenameAt", [&] { return Real().RenameAt(folder, from, to); });
     }
-    int SyncFolder(const std::string& folder) override {
+    int SyncFolder(int folder) override {
         return Step("SyncFolder", [&] { return Real().SyncFolder(folder); });
     }
-    int Unlink(const std::string& path) override {
-        return Step("Unlink", [&] { return Real().Unlink(path); });
+    int UnlinkAt(int folder, const std::string& name) override {
+        return Step("UnlinkAt", [&] { return Real().UnlinkAt(folder, name); });
     }
 
   private:

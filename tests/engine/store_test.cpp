@@ -176,10 +176,10 @@ TEST_F(EngineStore, TheTemporaryFileIsFlushedBeforeTheRenameAndTheFolderAfter) {
     ASSERT_TRUE(Write(kAddKey, recorder));
     const auto& log = recorder.log;
     const auto at = [&](const char* step) { return std::find(log.begin(), log.end(), step); };
-    const auto rename = at("Rename");
+    const auto rename = at("RenameAt");
     ASSERT_NE(rename, log.end());
     const auto lastWrite = std::prev(std::find(log.rbegin(), log.rend(), "WriteAt").base());
-    EXPECT_LT(at("CreateNew"), lastWrite);
+    EXPECT_LT(at("CreateAt"), lastWrite);
     EXPECT_LT(lastWrite, at("Sync"));
     EXPECT_LT(at("Sync"), rename);
     EXPECT_LT(rename, at("SyncFolder"));
