@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -159,8 +160,15 @@ class PosixFileSystem final : public IFileSystem {
         return result == EINTR ? 0 : result;
     }
 
-    int RenameAt(int folder, const std::string& from, const std::string& to) override {
-        return ResultOf(::renameat(folder, from.c_str(), folder, to.c_str()));
+    int RenameAt(int folder, const std::string& from, const std::string& to,
+                 RenameMode mode) override {
+        unsigned flags = 0;
+        if (mode == RenameMode::Exchange) {
+            flags = RENAME_EXCHANGE;
+        } else if (mode == RenameMode::NoReplace) {
+            flags = RENAME_NOREPLACE;
+        }
+        return ResultOf(::renameat2(folder, from.c_str(), folder, to.c_str(), flags));
     }
 
     int SyncFolder(int folder) override {
@@ -445,17 +453,43 @@ bool FolderRefusesNewFiles(int error) {
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
-// Whether the name still stands for what was found there, nothing or the same file, so that a
-// rename never replaces a link or file put there meanwhile.
-bool StillThere(IFileSystem& fs, const Location& at) {
+// Whether `name` stands for the file that was found, or for nothing when none was.
+bool Holds(IFileSystem& fs, const Location& at, const std::string& name) {
     Descriptor now(fs);
-    const int error = fs.OpenAt(at.folder.Get(), at.name, OpenKind::Entry, now.Out());
+    const int error = fs.OpenAt(at.folder.Get(), name, OpenKind::Entry, now.Out());
     if (!at.file.IsOpen()) {
         return error == ENOENT;
     }
     FileStatus status;
     return error == 0 && fs.Stat(now.Get(), status) == 0 && !status.link &&
            status.device == at.status.device && status.inode == at.status.inode;
+}
+
+bool CannotRenameSo(int error) {
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+// Puts the temporary file in the found file's place without ever replacing what another process
+// may have put at the name meanwhile: the two are exchanged, and exchanged back when what came
+// out is not the file that was found. Where the file system cannot exchange, the name is looked
+// at just before a plain rename. On failure `temp` is still the new file.
+int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp) {
+    const int folder = at.folder.Get();
+    int error = fs.RenameAt(folder, temp, at.name,
+                            at.file.IsOpen() ? RenameMode::Exchange : RenameMode::NoReplace);
+    if (CannotRenameSo(error)) {
+        return Holds(fs, at, at.name) ? fs.RenameAt(folder, temp, at.name, RenameMode::Replace)
+                                      : EEXIST;
+    }
+    if (error != 0 || !at.file.IsOpen()) {
+        return error;
+    }
+    // The old file has the temporary name now.
+    if (Holds(fs, at, temp) && (error = fs.UnlinkAt(folder, temp)) == 0) {
+        return 0;
+    }
+    fs.RenameAt(folder, temp, at.name, RenameMode::Exchange);
+    return error != 0 ? error : EEXIST;
 }
 
 // Writes `bytes` to a new temporary file, flushes it and renames it to `to`. `prepare` runs on
@@ -475,11 +509,9 @@ int CommitNewFile(IFileSystem& fs, const Location& at, const std::string& to, un
     if (error == 0) {
         error = fd.Close();
     }
-    if (error == 0 && to == at.name && !StillThere(fs, at)) {
-        error = EEXIST;
-    }
     if (error == 0) {
-        error = fs.RenameAt(at.folder.Get(), temp, to);
+        error = to == at.name ? TakePlace(fs, at, temp)
+                              : fs.RenameAt(at.folder.Get(), temp, to, RenameMode::Replace);
     }
     if (error != 0) {
         fd.Close();

@@ -53,6 +53,12 @@ enum class OpenKind {
     ReadWrite,  // a file for reading and writing, not truncated; never a link
 };
 
+enum class RenameMode {
+    Replace,    // whatever `to` names goes
+    Exchange,   // `from` and `to` swap places
+    NoReplace,  // EEXIST when `to` names anything
+};
+
 // The file operations the engine needs. Each returns 0 on success or an errno value. `folder`
 // is a descriptor from OpenAt or kCurrentFolder; names are relative to it.
 class IFileSystem {
@@ -82,7 +88,9 @@ class IFileSystem {
     virtual int Truncate(int fd, std::uint64_t length) = 0;
     virtual int Sync(int fd) = 0;
     virtual int Close(int fd) = 0;
-    virtual int RenameAt(int folder, const std::string& from, const std::string& to) = 0;
+    // EINVAL where the file system cannot rename in that mode.
+    virtual int RenameAt(int folder, const std::string& from, const std::string& to,
+                         RenameMode mode) = 0;
     virtual int SyncFolder(int folder) = 0;
     virtual int UnlinkAt(int folder, const std::string& name) = 0;
 };

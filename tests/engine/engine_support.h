@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -39,7 +40,8 @@ inline std::set<std::string> Names(const std::filesystem::path& folder) {
 
 // Passes every call on to the real file system, except that step `failAt` (counting from 0)
 // returns `failError` without doing anything, and after step `crashAfter` nothing happens any
-// more, as if the process had died there.
+// more, as if the process had died there. `meanwhile` runs just before step `meanwhileAt`, as
+// another process would.
 class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
   public:
     using OpenKind = NGUtils::IniEngine::OpenKind;
@@ -50,6 +52,8 @@ class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
     bool refuseTempFiles = false;  // as a folder the user may not write
     bool denyWrite = false;        // as a file of another user
     std::size_t writeLimit = 16;   // short writes, so a write takes several steps
+    int meanwhileAt = -1;
+    std::function<void()> meanwhile;
     int steps = 0;
     std::vector<std::string> log;
 
@@ -114,8 +118,9 @@ class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
         Real().Close(fd);
         return alive ? result : EIO;
     }
-    int RenameAt(int folder, const std::string& from, const std::string& to) override {
-        return Step("RenameAt", [&] { return Real().RenameAt(folder, from, to); });
+    int RenameAt(int folder, const std::string& from, const std::string& to,
+                 NGUtils::IniEngine::RenameMode mode) override {
+        return Step("RenameAt", [&] { return Real().RenameAt(folder, from, to, mode); });
     }
     int SyncFolder(int folder) override {
         return Step("SyncFolder", [&] { return Real().SyncFolder(folder); });
@@ -134,6 +139,9 @@ class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
             return EIO;
         }
         log.emplace_back(name);
+        if (index == meanwhileAt && meanwhile) {
+            meanwhile();
+        }
         return index == failAt ? failError : operation();
     }
 };
