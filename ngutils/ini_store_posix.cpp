@@ -296,9 +296,30 @@ int CheckLinkOwner(IFileSystem& fs, const FileStatus& link, Location& target) {
     return link.owner == reached.owner ? 0 : EACCES;
 }
 
+// Opens a regular file for reading or writing where it was found as an entry; a device or FIFO
+// is never opened for more than a look, since opening some of them does something.
+int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kind,
+              Descriptor& entry, const FileStatus& status) {
+    if (kind == OpenKind::Entry || !status.regular) {
+        return 0;
+    }
+    Descriptor file(fs);
+    FileStatus now;
+    int error = fs.OpenAt(folder, name, kind, file.Out());
+    if (error == 0 && (error = fs.Stat(file.Get(), now)) == 0 &&
+        (now.device != status.device || now.inode != status.inode)) {
+        error = EAGAIN;
+    }
+    if (error == 0) {
+        entry = std::move(file);
+    }
+    return error;
+}
+
 // Walks `text` from `start` one name at a time. Each name is opened without following it; a
 // link is followed by walking its own text from the folder that holds it, so a name swapped
-// for a link meanwhile is never followed unchecked. The last name is opened as `last`.
+// for a link meanwhile is never followed unchecked. The last name is opened as `last` when it is
+// a regular file.
 int Walk(IFileSystem& fs, int start, const std::string& text, OpenKind last, int& hops,
          Location& out) {
     const std::vector<std::string> names = SplitPath(text);
@@ -316,10 +337,7 @@ int Walk(IFileSystem& fs, int start, const std::string& text, OpenKind last, int
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool final = i + 1 == names.size();
         Descriptor entry(fs);
-        int error = fs.OpenAt(folder.Get(), names[i], final ? last : OpenKind::Entry, entry.Out());
-        if (final && error == ELOOP && last != OpenKind::Entry) {
-            error = fs.OpenAt(folder.Get(), names[i], OpenKind::Entry, entry.Out());
-        }
+        int error = fs.OpenAt(folder.Get(), names[i], OpenKind::Entry, entry.Out());
         if (final && error == ENOENT) {
             out.folder = std::move(folder);
             out.name = names[i];
@@ -357,6 +375,9 @@ int Walk(IFileSystem& fs, int start, const std::string& text, OpenKind last, int
             status = target.status;
         }
         if (final) {
+            if ((error = OpenFound(fs, folder.Get(), names[i], last, entry, status)) != 0) {
+                return error;
+            }
             out.folder = std::move(folder);
             out.name = names[i];
             out.file = std::move(entry);
@@ -428,8 +449,10 @@ bool Overwrite(IFileSystem& fs, int fd, std::string_view bytes) {
 }
 
 // The copy of the old bytes that an edit in place commits before it changes the file.
-std::string CopyName(const std::string& name) {
-    return "." + name + ".restore";
+std::string CopyName(const Location& at) {
+    // Named after the file's inode too: a copy left from before the file was replaced by a
+    // new one belongs to no file any more.
+    return "." + at.name + "." + std::to_string(at.status.inode) + ".restore";
 }
 
 // Creates a temporary file beside `name`. Another process's leftovers from a crash only cost
@@ -608,8 +631,14 @@ Outcome ReplaceFile(IFileSystem& fs, const Location& at, const std::string& newB
 bool RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newBytes,
                     const std::string& oldBytes) {
     const int fd = at.file.Get();
-    const std::string copy = CopyName(at.name);
-    const int copyError = CommitNewFile(fs, at, copy, 0600, oldBytes, [](int) { return 0; });
+    const std::string copy = CopyName(at);
+    const int copyError = CommitNewFile(fs, at, copy, 0600, oldBytes, [&](int fresh) {
+        // The file's owner can then read and remove it too; where it cannot be given away it
+        // stays this user's, which counts as well.
+        fs.SetOwner(fresh, at.status.owner, at.status.group);
+        fs.SetMode(fresh, at.status.mode & 0666);
+        return 0;
+    });
     // A read-only folder holds no copy: there only a crash in the middle can leave the file torn.
     if (copyError != 0 && !FolderRefusesNewFiles(copyError)) {
         return false;
@@ -646,9 +675,12 @@ bool RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newB
 bool RestoreCutShortEdit(IFileSystem& fs, const Location& at, std::string& bytes, bool& found) {
     found = false;
     bytes.clear();
-    const std::string copyName = CopyName(at.name);
+    if (!at.file.IsOpen()) {
+        return true;
+    }
+    const std::string copyName = CopyName(at);
     Descriptor copy(fs);
-    int error = fs.OpenAt(at.folder.Get(), copyName, OpenKind::Read, copy.Out());
+    const int error = fs.OpenAt(at.folder.Get(), copyName, OpenKind::Read, copy.Out());
     if (error == ENOENT) {
         return true;
     }
@@ -656,35 +688,35 @@ bool RestoreCutShortEdit(IFileSystem& fs, const Location& at, std::string& bytes
     if (error != 0 || fs.Stat(copy.Get(), status) != 0) {
         return false;
     }
-    // Only a copy this user or the file's owner made counts; anything else is not ours.
+    // Only a copy this user or the file's owner made counts: anyone else's bytes could be
+    // what they may not write themselves.
     const auto self = static_cast<unsigned>(::geteuid());
     if (!status.regular || status.links != 1 ||
-        (status.owner != self && (!at.file.IsOpen() || status.owner != at.status.owner))) {
+        (status.owner != self && status.owner != at.status.owner)) {
         return true;
     }
-    if (at.file.IsOpen()) {
-        found = true;
-        Descriptor file(fs);
-        FileStatus now;
-        if (!ReadOpenFile(fs, copy.Get(), status, bytes) ||
-            fs.OpenAt(at.folder.Get(), at.name, OpenKind::ReadWrite, file.Out()) != 0 ||
-            fs.Stat(file.Get(), now) != 0 || now.inode != at.status.inode ||
-            now.device != at.status.device || !Overwrite(fs, file.Get(), bytes)) {
-            return false;
-        }
+    found = true;
+    if (!ReadOpenFile(fs, copy.Get(), status, bytes)) {
+        return false;
     }
-    // A file deleted since has nothing to put back into: its copy only goes.
-    if (fs.UnlinkAt(at.folder.Get(), copyName) != 0) {
+    Descriptor file(fs);
+    FileStatus now;
+    if (fs.OpenAt(at.folder.Get(), at.name, OpenKind::ReadWrite, file.Out()) != 0 ||
+        fs.Stat(file.Get(), now) != 0 || now.inode != at.status.inode ||
+        now.device != at.status.device || !Overwrite(fs, file.Get(), bytes) ||
+        fs.UnlinkAt(at.folder.Get(), copyName) != 0) {
         return false;
     }
     fs.SyncFolder(at.folder.Get());
     return true;
 }
 
-// Finds the file for writing and reads what it holds now. False when it may not or cannot be
-// written; `exists` tells a new file.
+// Finds the file for writing and reads what it holds now, after putting back the bytes of an
+// edit that was cut short. False when it may not or cannot be written.
 bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std::string& bytes) {
-    if (path.empty() || Locate(fs, path, OpenKind::ReadWrite, at) != 0) {
+    // Root may write anything, so the mode bits decide as well: a read-only file stays so.
+    if (path.empty() || Locate(fs, path, OpenKind::ReadWrite, at) != 0 ||
+        (at.file.IsOpen() && (!at.status.regular || (at.status.mode & 0222) == 0))) {
         return false;
     }
     bool found = false;
@@ -694,10 +726,6 @@ bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std:
     if (!at.file.IsOpen()) {
         bytes.clear();
         return true;
-    }
-    // Root may write anything, so the mode bits decide as well: a read-only file stays so.
-    if ((at.status.mode & 0222) == 0) {
-        return false;
     }
     if (found) {
         at.status.size = bytes.size();
@@ -744,12 +772,10 @@ ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& 
         return error == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
     }
     bool found = false;
-    const bool restored = RestoreCutShortEdit(fs, at, bytes, found);
-    if (found && (restored || !bytes.empty())) {
+    // A copy that could not be put back is still the last whole state; one that could not even
+    // be read leaves the file as the best there is.
+    if (RestoreCutShortEdit(fs, at, bytes, found) ? found : !bytes.empty()) {
         return ReadStatus::Ok;
-    }
-    if (!restored) {
-        return ReadStatus::Unreadable;
     }
     if (!at.file.IsOpen()) {
         return ReadStatus::Missing;

@@ -2,11 +2,12 @@
 // that a crash at any moment leaves either the old or the new bytes, and so that the file after
 // a write is the same file as before in everything but its text.
 //
-// A write replaces the file by a new one (written beside it, flushed and renamed over it) only
+// A write replaces the file by a new one (written beside it, flushed and put in its place) only
 // when the new one cannot be told apart from the old: same owner, group, mode, ACL and extended
 // attributes, and no second name. Otherwise it edits the file where it is, after committing a
-// copy of the old bytes beside it (".<name>.restore"); a later read or write that finds such a
-// copy knows that an edit was cut short and puts the old bytes back first.
+// copy of the old bytes beside it (".<name>.<inode>.restore"); a later read or write that finds
+// such a copy knows that an edit was cut short and puts the old bytes back first. A folder that
+// refuses new files has no room for the copy: there the edit goes on without one.
 //
 // Paths are walked one name at a time, relative to the folder already reached and never
 // following a symbolic link by themselves, so a link swapped in meanwhile is never written

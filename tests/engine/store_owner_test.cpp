@@ -136,6 +136,10 @@ struct SamenessCase {
     uid_t runner;  // 0 for root; another user runs in the group kOwner
 };
 
+void PrintTo(const SamenessCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class EngineSameness : public testing::TestWithParam<SamenessCase> {};
 
 TEST_P(EngineSameness, AfterAWriteTheFileIsTheSameInEverythingButItsText) {
