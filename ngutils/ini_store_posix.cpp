@@ -495,8 +495,9 @@ bool CannotRenameSo(int error) {
 // Puts the temporary file in the found file's place without ever replacing what another process
 // may have put at the name meanwhile: the two are exchanged, and exchanged back when what came
 // out is not the file that was found. Where the file system cannot exchange, the name is looked
-// at just before a plain rename. On failure `temp` is still the new file.
-int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp) {
+// at just before a plain rename. On failure `temp` is the new file, unless `tempTaken`: then
+// whatever came out could not be put back and keeps the temporary name.
+int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool& tempTaken) {
     const int folder = at.folder.Get();
     int error = fs.RenameAt(folder, temp, at.name,
                             at.file.IsOpen() ? RenameMode::Exchange : RenameMode::NoReplace);
@@ -511,7 +512,7 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp) {
     if (Holds(fs, at, temp) && (error = fs.UnlinkAt(folder, temp)) == 0) {
         return 0;
     }
-    fs.RenameAt(folder, temp, at.name, RenameMode::Exchange);
+    tempTaken = fs.RenameAt(folder, temp, at.name, RenameMode::Exchange) != 0;
     return error != 0 ? error : EEXIST;
 }
 
@@ -532,13 +533,16 @@ int CommitNewFile(IFileSystem& fs, const Location& at, const std::string& to, un
     if (error == 0) {
         error = fd.Close();
     }
+    bool tempTaken = false;
     if (error == 0) {
-        error = to == at.name ? TakePlace(fs, at, temp)
+        error = to == at.name ? TakePlace(fs, at, temp, tempTaken)
                               : fs.RenameAt(at.folder.Get(), temp, to, RenameMode::Replace);
     }
     if (error != 0) {
         fd.Close();
-        fs.UnlinkAt(at.folder.Get(), temp);
+        if (!tempTaken) {
+            fs.UnlinkAt(at.folder.Get(), temp);
+        }
         return error;
     }
     // The new file is in place either way; a failed folder sync only leaves the rename less
