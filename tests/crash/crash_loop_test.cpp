@@ -35,6 +35,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ini_store_posix.h"
 #include "migration.h"
 #include "program_runner.h"
 
@@ -118,12 +119,18 @@ struct DataFolder {
                        fs::path(std::wstring(Zentrel::kModelFolders[i])) / "Velmora.ini";
         }
     }
-    void Reset(const std::string (&contents)[2]) const {
+    // With `secondNames`, each file gets a second hard link beside the data folder, which makes
+    // every write an edit in place.
+    void Reset(const std::string (&contents)[2], bool secondNames = false) const {
         fs::remove_all(root);
         for (std::size_t i = 0; i < 2; ++i) {
             WriteBytes(files[i], contents[i]);
+            if (secondNames) {
+                fs::create_hard_link(files[i], SecondName(i));
+            }
         }
     }
+    fs::path SecondName(std::size_t i) const { return root / ("second name " + std::to_string(i)); }
     // Every name in the two model folders but the settings files.
     std::set<std::string> Strays() const {
         std::set<std::string> names;
@@ -228,6 +235,8 @@ class ZentrelCrash : public testing::Test {
         EXPECT_EQ(ReadBytes(output), "");
     }
 
+    void KillLoop(bool secondNames, std::uint64_t kills, std::chrono::seconds bound);
+
     Scenario scenario;
 };
 
@@ -245,9 +254,9 @@ TEST_F(ZentrelCrash, TheRecordedStatesEndWhereAnUninterruptedRunEnds) {
     EXPECT_EQ(data.Strays(), std::set<std::string>{});
 }
 
-TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFinishesIt) {
-    const std::uint64_t kills = EnvironmentNumber("ZENTREL_CRASH_KILLS", 300);
-    const std::chrono::seconds bound(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50));
+// The kill loop. With `secondNames` every write is an edit in place, whose copy of the old bytes
+// the next run's first look at the file puts back: the states are checked after that look.
+void ZentrelCrash::KillLoop(bool secondNames, std::uint64_t kills, std::chrono::seconds bound) {
     std::mt19937_64 random(EnvironmentNumber("ZENTREL_CRASH_SEED", 20240611));
     const DataFolder data(scenario.work / "data");
     const StateSequence& first = scenario.sequences[0];
@@ -257,7 +266,7 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
     // a few runs: on a disk one slow run would otherwise put most kills after the end.
     std::vector<std::chrono::microseconds> durations(5);
     for (auto& took : durations) {
-        data.Reset(scenario.initial);
+        data.Reset(scenario.initial, secondNames);
         ASSERT_NO_FATAL_FAILURE(RunToCompletion(data, &took));
     }
     std::sort(durations.begin(), durations.end());
@@ -269,7 +278,7 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
     std::uint64_t leftTemporaries = 0;
     const auto loopStart = Clock::now();
     for (; done < kills && Clock::now() - loopStart < bound; ++done) {
-        data.Reset(scenario.initial);
+        data.Reset(scenario.initial, secondNames);
         const auto delay = std::chrono::microseconds(random() % (window.count() + 1));
         unsigned long killedId = 0;
         {
@@ -282,6 +291,13 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
             landed += program.Kill() ? 1 : 0;
         }
 
+        if (secondNames) {
+            for (const fs::path& file : data.files) {
+                std::string ignored;
+                NGUtils::IniEngine::ReadFileBytes(NGUtils::IniEngine::RealFileSystem(),
+                                                  file.string(), ignored);
+            }
+        }
         const std::string afterKill[2] = {ReadBytes(data.files[0]), ReadBytes(data.files[1])};
         const auto found0 = first.index.find(afterKill[0]);
         const auto found1 = second.index.find(afterKill[1]);
@@ -305,18 +321,33 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
         ASSERT_NO_FATAL_FAILURE(RunToCompletion(data)) << "rerun after kill " << done;
         ASSERT_EQ(ReadBytes(data.files[0]), first.states.back()) << "rerun after kill " << done;
         ASSERT_EQ(ReadBytes(data.files[1]), second.states.back()) << "rerun after kill " << done;
+        if (secondNames) {
+            ASSERT_EQ(ReadBytes(data.SecondName(0)), first.states.back()) << "after kill " << done;
+            ASSERT_EQ(ReadBytes(data.SecondName(1)), second.states.back()) << "after kill " << done;
+        }
         // The rerun leaves no temporary file of its own and does not tidy up others' either.
         ASSERT_EQ(data.Strays(), strays) << "rerun after kill " << done;
     }
 
     const std::size_t states = first.states.size() + second.states.size() - 1;
-    std::cout << "kills: " << done << " of " << kills << " (" << landed
+    std::cout << (secondNames ? "edits in place, " : "") << "kills: " << done << " of " << kills << " (" << landed
               << " while Zentrel ran), states seen: " << statesSeen.size() << " of " << states
               << ", kills that left a temporary file: " << leftTemporaries
               << ", kill window: " << window.count() << " us\n";
     RecordProperty("kills", static_cast<int>(done));
     RecordProperty("states_seen", static_cast<int>(statesSeen.size()));
     EXPECT_GT(done, 0u);
+}
+
+TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFinishesIt) {
+    KillLoop(false, EnvironmentNumber("ZENTREL_CRASH_KILLS", 300),
+             std::chrono::seconds(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50)));
+}
+
+// A third of the kills and of the time: the loop above already covers the program's own work.
+TEST_F(ZentrelCrash, KilledDuringEditsInPlaceTheNextRunPutsBackAStateOfTheRun) {
+    KillLoop(true, EnvironmentNumber("ZENTREL_CRASH_KILLS", 300) / 3,
+             std::chrono::seconds(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50) / 3));
 }
 
 }  // namespace
