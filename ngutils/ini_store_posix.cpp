@@ -1,6 +1,8 @@
 #include "ini_store_posix.h"
 
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -48,6 +50,15 @@ class PosixFileSystem final : public IFileSystem {
         }
         fd = ::openat(folder, name.c_str(), flags);
         return ResultOf(fd);
+    }
+
+    int OpenFolderWithoutLinks(const std::string& path, int& fd) override {
+        open_how how{};
+        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_NO_SYMLINKS;
+        const long result = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+        fd = static_cast<int>(result);
+        return result == -1 ? errno : 0;
     }
 
     int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) override {
@@ -316,23 +327,24 @@ int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kin
     return error;
 }
 
-// Walks `text` from `start` one name at a time. Each name is opened without following it; a
+// Walks `text` from `folder` one name at a time. Each name is opened without following it; a
 // link is followed by walking its own text from the folder that holds it, so a name swapped
 // for a link meanwhile is never followed unchecked. The last name is opened as `last` when it is
 // a regular file.
-int Walk(IFileSystem& fs, int start, const std::string& text, OpenKind last, int& hops,
+int Walk(IFileSystem& fs, Descriptor folder, const std::string& text, OpenKind last, int& hops,
          Location& out) {
     const std::vector<std::string> names = SplitPath(text);
     if (names.empty()) {
         return EISDIR;
     }
-    Descriptor folder(fs);
+    // Without a folder to start from, a relative path starts in the current one.
     const bool absolute = text.front() == '/';
-    if (const int error =
-            fs.OpenAt(absolute ? kCurrentFolder : start, absolute ? "/" : ".", OpenKind::Entry,
-                      folder.Out());
-        error != 0) {
-        return error;
+    if (absolute || !folder.IsOpen()) {
+        if (const int error = fs.OpenAt(kCurrentFolder, absolute ? "/" : ".", OpenKind::Entry,
+                                        folder.Out());
+            error != 0) {
+            return error;
+        }
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool final = i + 1 == names.size();
@@ -359,8 +371,9 @@ int Walk(IFileSystem& fs, int start, const std::string& text, OpenKind last, int
                 return ENOENT;
             }
             Location target(fs);
-            if ((error = Walk(fs, folder.Get(), linkText, final ? last : OpenKind::Entry, hops,
-                              target)) != 0 ||
+            // The link's text starts in the folder that holds the link.
+            if ((error = Walk(fs, std::move(folder), linkText, final ? last : OpenKind::Entry,
+                              hops, target)) != 0 ||
                 (error = CheckLinkOwner(fs, status, target)) != 0) {
                 return error;
             }
@@ -394,7 +407,19 @@ int Walk(IFileSystem& fs, int start, const std::string& text, OpenKind last, int
 
 int Locate(IFileSystem& fs, const std::string& path, OpenKind kind, Location& out) {
     int hops = 0;
-    return Walk(fs, kCurrentFolder, path, kind, hops, out);
+    // Most folders are reached without a link: then one call opens the folder, and only the last
+    // name, which may be a link, is walked. Any link on the way means the walk from the start.
+    const std::size_t slash = path.rfind('/');
+    if (slash != std::string::npos && slash + 1 < path.size()) {
+        const std::string name = path.substr(slash + 1);
+        Descriptor folder(fs);
+        if (name != "." && name != ".." &&
+            fs.OpenFolderWithoutLinks(slash == 0 ? "/" : path.substr(0, slash), folder.Out()) ==
+                0) {
+            return Walk(fs, std::move(folder), name, kind, hops, out);
+        }
+    }
+    return Walk(fs, Descriptor(fs), path, kind, hops, out);
 }
 
 // Reads up to the end of the file into the room `bytes` already has, so that a file of the size

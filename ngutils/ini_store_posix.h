@@ -67,6 +67,9 @@ class IFileSystem {
     virtual ~IFileSystem() = default;
 
     virtual int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) = 0;
+    // A folder in one step, as an Entry, refusing to pass any symbolic link on the way: ELOOP
+    // when one is there, ENOSYS where the system cannot tell.
+    virtual int OpenFolderWithoutLinks(const std::string& path, int& fd) = 0;
     // Creates a file that must not exist yet, for reading and writing.
     virtual int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) = 0;
     virtual int Read(int fd, char* buffer, std::size_t size, std::size_t& count) = 0;

@@ -63,6 +63,10 @@ class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
                                                             : Real().OpenAt(folder, name, kind, fd);
         });
     }
+    int OpenFolderWithoutLinks(const std::string& path, int& fd) override {
+        return Step("OpenFolderWithoutLinks",
+                    [&] { return Real().OpenFolderWithoutLinks(path, fd); });
+    }
     int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) override {
         return Step("CreateAt", [&] {
             return refuseTempFiles ? EACCES : Real().CreateAt(folder, name, mode, fd);
