@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <string_view>
 #include <utility>
@@ -406,6 +407,10 @@ int Walk(IFileSystem& fs, Descriptor folder, const std::string& text, OpenKind l
 }
 
 int Locate(IFileSystem& fs, const std::string& path, OpenKind kind, Location& out) {
+    // The walk could reach further than the system opens by name; what it does not, stays so.
+    if (path.size() >= PATH_MAX) {
+        return ENAMETOOLONG;
+    }
     int hops = 0;
     // Most folders are reached without a link: then one call opens the folder, and only the last
     // name, which may be a link, is walked. Any link on the way means the walk from the start.

@@ -27,6 +27,7 @@ using NGUtils::IniEngine::IFileSystem;
 using NGUtils::IniEngine::ReadProfileValue;
 using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::Text;
+using NGUtils::IniEngine::WriteFileContent;
 using NGUtils::IniEngine::WriteProfileEdit;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
@@ -112,6 +113,19 @@ TEST_F(EngineStore, SymbolicLinksStayAndTheirTargetIsReplaced) {
     EXPECT_EQ(ReadBytes(folder / "real" / "later.ini"), "[A]\nadded=value\n");
     EXPECT_EQ(Names(folder / "real"), (std::set<std::string>{"later.ini", "target.ini"}));
     EXPECT_EQ(Names(folder.path()).size(), 4u);
+}
+
+TEST_F(EngineStore, AWholeNewContentIsWrittenByTheSameRules) {
+    Put(kBefore, 0640);
+    fs::create_hard_link(file, folder / "second.ini");
+    const ino_t before = StatOf(file).st_ino;
+    ASSERT_TRUE(WriteFileContent(RealFileSystem(), file.string(), "[New]\n"));
+    EXPECT_EQ(ReadBytes(folder / "second.ini"), "[New]\n");
+    EXPECT_EQ(StatOf(file).st_ino, before);
+    fs::remove(folder / "second.ini");
+    ASSERT_TRUE(WriteFileContent(RealFileSystem(), (folder / "made.ini").string(), "[M]\n"));
+    EXPECT_EQ(ReadBytes(folder / "made.ini"), "[M]\n");
+    EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"f.ini", "made.ini"}));
 }
 
 TEST_F(EngineStore, AReadOnlyFileIsRefusedEvenForRoot) {
