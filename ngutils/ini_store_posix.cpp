@@ -385,8 +385,11 @@ int Walk(IFileSystem& fs, Descriptor folder, const std::string& text, OpenKind l
             if (!target.file.IsOpen()) {
                 return ENOENT;
             }
-            entry = std::move(target.file);
-            status = target.status;
+            if (!target.status.folder) {
+                return ENOTDIR;
+            }
+            folder = std::move(target.file);
+            continue;
         }
         if (final) {
             if ((error = OpenFound(fs, folder.Get(), names[i], last, entry, status)) != 0) {
