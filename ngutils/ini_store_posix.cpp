@@ -293,9 +293,10 @@ std::vector<std::string> SplitPath(const std::string& text) {
 }
 
 // The rule of protected symbolic links, in every folder: a link leads where its owner could
-// have written anyway, or was set up by this very user.
+// have written anyway, or was set up by this very user. Root could write anywhere, so its links,
+// such as the ones an administrator makes for home folders, lead anywhere.
 int CheckLinkOwner(IFileSystem& fs, const FileStatus& link, Location& target) {
-    if (link.owner == static_cast<unsigned>(::geteuid())) {
+    if (link.owner == static_cast<unsigned>(::geteuid()) || link.owner == 0) {
         return 0;
     }
     FileStatus reached = target.status;

@@ -228,6 +228,11 @@ TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     EXPECT_TRUE(WriteProfileEdit(RealFileSystem(), (home / "own.ini").string(), kAddKey));
     EXPECT_EQ(ReadBytes(home / "real" / "Velmora.ini"), kAfter);
     EXPECT_TRUE(fs::is_symlink(home / "own.ini"));
+
+    // The user, through a link root made for them.
+    fs::create_symlink(home / "real", top / "home link");
+    EXPECT_EQ(WriteAs(kOwner, kOwner, top / "home link" / "Velmora.ini", {U"A", U"k", U"2"}), 1);
+    EXPECT_EQ(ReadBytes(home / "real" / "Velmora.ini"), "[A]\nk=2\nadded=value\n");
 }
 
 TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
