@@ -1,6 +1,7 @@
 #include "ini_store_posix.h"
 
 #include <linux/openat2.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -791,6 +792,32 @@ bool StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes
     return RewriteInPlace(fs, at, newBytes, oldBytes);
 }
 
+// A write beyond the process's file-size limit fails with EFBIG like any other failed write
+// instead of ending the process by SIGXFSZ with the file half done. The signal is ignored only
+// while the engine writes and its disposition is put back afterwards, so a program that handles
+// it, or wants to be ended by it elsewhere, keeps that. An ignored signal is discarded when it
+// is raised, so none is left pending either. The programs have a single thread.
+class FileSizeSignalIgnored {
+  public:
+    FileSizeSignalIgnored() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        m_saved = ::sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
+    }
+    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+    ~FileSizeSignalIgnored() {
+        if (m_saved) {
+            ::sigaction(SIGXFSZ, &m_previous, nullptr);
+        }
+    }
+
+  private:
+    struct sigaction m_previous {};
+    bool m_saved = false;
+};
+
 }  // namespace
 
 IFileSystem& RealFileSystem() {
@@ -801,6 +828,8 @@ IFileSystem& RealFileSystem() {
 ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& bytes,
                          FileStatus* status) {
     bytes.clear();
+    // Putting back the bytes of an edit cut short writes too.
+    const FileSizeSignalIgnored quiet;
     Location at(fs);
     const int error = Locate(fs, path, OpenKind::Read, at);
     if (status != nullptr) {
@@ -840,6 +869,7 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
         if (!IsAcceptedEdit(edit)) {
             return false;
         }
+        const FileSizeSignalIgnored quiet;
         Location at(fs);
         std::string oldBytes;
         if (!LoadForWriting(fs, path, at, oldBytes)) {
@@ -862,6 +892,7 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
 
 bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::string& bytes) {
     try {
+        const FileSizeSignalIgnored quiet;
         Location at(fs);
         std::string oldBytes;
         if (!LoadForWriting(fs, path, at, oldBytes)) {

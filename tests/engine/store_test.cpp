@@ -1,8 +1,11 @@
 // The engine on real files: atomic replacement, what it keeps of the old file, what it refuses,
 // and what the file holds when any single step fails or the process stops after any step.
 #include <fcntl.h>
+#include <signal.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -167,6 +170,26 @@ TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
     EXPECT_TRUE(Write(kAddKey));
     fs::permissions(folder.path(), fs::perms(0755));
     EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
+}
+
+// Beyond the file-size limit a write fails like any other: the process lives on with the
+// signal's disposition as it was, and the file keeps its bytes.
+TEST_F(EngineStore, AWriteBeyondTheFileSizeLimitFailsAndLeavesTheFile) {
+    Put(kBefore);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        const rlimit limit{kBefore.size() + 4, kBefore.size() + 4};
+        bool ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 && !Write(kAddKey);
+        struct sigaction now {};
+        ok = ok && ::sigaction(SIGXFSZ, nullptr, &now) == 0 && now.sa_handler == SIG_DFL;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "wait status " << status;
+    EXPECT_EQ(ReadBytes(file), kBefore);
+    EXPECT_EQ(Names(folder.path()), std::set<std::string>{"f.ini"});
 }
 
 TEST_F(EngineStore, PathsThatAreNoRegularFileReadAsMissingAndAreNeverWritten) {
