@@ -1,7 +1,12 @@
 #include "ini_store_posix.h"
 
+#include <dirent.h>
+#include <linux/fs.h>
 #include <linux/openat2.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -11,6 +16,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -198,6 +204,40 @@ class PosixFileSystem final : public IFileSystem {
     int UnlinkAt(int folder, const std::string& name) override {
         return ResultOf(::unlinkat(folder, name.c_str(), 0));
     }
+
+    int ListFolder(int folder, std::vector<std::string>& names, bool& appendOnly) override {
+        names.clear();
+        appendOnly = false;
+        const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd == -1) {
+            return errno;
+        }
+        // A file system without these flags has no append-only folders either.
+        int flags = 0;
+        appendOnly = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+        DIR* listing = ::fdopendir(fd);
+        if (listing == nullptr) {
+            const int error = errno;
+            ::close(fd);
+            return error;
+        }
+        errno = 0;
+        while (const dirent* entry = ::readdir(listing)) {
+            names.emplace_back(entry->d_name);
+        }
+        const int error = errno;
+        ::closedir(listing);
+        return error;
+    }
+
+    int LockFile(int fd, bool wait) override {
+        int result = 0;
+        do {
+            result = ResultOf(::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB)));
+        } while (result == EINTR);
+        return result;
+    }
+
 
   private:
     // A value of unknown length: asks for its size, then fetches it, again if it grew between.
@@ -490,20 +530,97 @@ std::string CopyName(const Location& at) {
     return "." + at.name + "." + std::to_string(at.status.inode) + ".restore";
 }
 
-// Creates a temporary file beside `name`. Another process's leftovers from a crash only cost
-// another attempt.
+// Temporary files are named ".<name>.<16 hex digits>.tmp": the random part keeps names apart in
+// any PID namespace. The writer holds a lock on its temporary file while it lives, so a file of
+// that pattern whose lock can be taken is a leftover of a writer that died.
+constexpr std::size_t kRandomDigits = 16;
+constexpr std::string_view kTempSuffix = ".tmp";
+
+std::string TempPrefix(const std::string& name) {
+    return "." + name.substr(0, kTempBaseLength) + ".";
+}
+
+std::string RandomDigits() {
+    std::uint64_t value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof value)) {
+        // Only as unique as the clock and the process then; a clash costs another attempt.
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        value ^= (static_cast<std::uint64_t>(now.tv_nsec) << 20) ^
+                 static_cast<std::uint64_t>(now.tv_sec) ^
+                 (static_cast<std::uint64_t>(::getpid()) << 40);
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string digits(kRandomDigits, '0');
+    for (char& digit : digits) {
+        digit = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return digits;
+}
+
+bool AllOf(std::string_view text, std::string_view allowed) {
+    return !text.empty() && text.find_first_not_of(allowed) == std::string_view::npos;
+}
+
+// The temporary files of `name` in both the present pattern and the one of earlier versions,
+// ".<name>.<pid>-<n>.tmp", whose writers held no lock and of which many may be left.
+bool IsTempNameOf(std::string_view candidate, const std::string& prefix) {
+    if (!candidate.starts_with(prefix) || !candidate.ends_with(kTempSuffix)) {
+        return false;
+    }
+    candidate.remove_prefix(prefix.size());
+    candidate.remove_suffix(kTempSuffix.size());
+    if (candidate.size() == kRandomDigits && AllOf(candidate, "0123456789abcdef")) {
+        return true;
+    }
+    const std::size_t dash = candidate.find('-');
+    return dash != std::string_view::npos && AllOf(candidate.substr(0, dash), "0123456789") &&
+           AllOf(candidate.substr(dash + 1), "0123456789");
+}
+
+// Removes the temporary files of `name` whose writers are gone. What cannot be removed stays.
+void RemoveLeftovers(IFileSystem& fs, int folder, const std::string& name,
+                     const std::vector<std::string>& names) {
+    const std::string prefix = TempPrefix(name);
+    for (const std::string& candidate : names) {
+        if (!IsTempNameOf(candidate, prefix)) {
+            continue;
+        }
+        Descriptor fd(fs);
+        FileStatus status;
+        if (fs.OpenAt(folder, candidate, OpenKind::Read, fd.Out()) == 0 &&
+            fs.Stat(fd.Get(), status) == 0 && status.regular && fs.LockFile(fd.Get(), false) == 0) {
+            // Removed while the lock is held, so a writer that made it a moment ago and is
+            // waiting for its lock finds its file gone and makes another.
+            fs.UnlinkAt(folder, candidate);
+        }
+    }
+}
+
+// Creates a temporary file beside `name` and takes its lock.
 int CreateTemporary(IFileSystem& fs, int folder, const std::string& name, unsigned mode,
                     Descriptor& fd, std::string& temp) {
-    const std::string base = name.substr(0, kTempBaseLength);
-    const std::string unique = std::to_string(::getpid());
-    int error = EEXIST;
-    for (int attempt = 0; attempt < kTempAttempts && error == EEXIST; ++attempt) {
-        temp.assign(1, '.');
-        temp.append(base).append(".").append(unique).append("-");
-        temp.append(std::to_string(attempt)).append(".tmp");
-        error = fs.CreateAt(folder, temp, mode, fd.Out());
+    const std::string prefix = TempPrefix(name);
+    for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
+        temp = prefix + RandomDigits() + std::string(kTempSuffix);
+        int error = fs.CreateAt(folder, temp, mode, fd.Out());
+        if (error == EEXIST) {
+            continue;
+        }
+        FileStatus status;
+        if (error != 0 || (error = fs.LockFile(fd.Get(), true)) != 0 ||
+            (error = fs.Stat(fd.Get(), status)) != 0) {
+            fd.Close();
+            fs.UnlinkAt(folder, temp);
+            return error;
+        }
+        // Another writer took it for a leftover before the lock was ours.
+        if (status.links != 0) {
+            return 0;
+        }
     }
-    return error;
+    return EEXIST;
 }
 
 // A folder that refuses new files does not stop a write to a file it already holds.
@@ -668,16 +785,17 @@ Outcome ReplaceFile(IFileSystem& fs, const Location& at, const std::string& newB
 // Rewrites the file where it is, so that its names, owner and everything else stay. The old
 // bytes are committed beside it first, where the folder allows; a failure puts them back.
 bool RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newBytes,
-                    const std::string& oldBytes) {
+                    const std::string& oldBytes, bool roomForCopy) {
     const int fd = at.file.Get();
     const std::string copy = CopyName(at);
-    const int copyError = CommitNewFile(fs, at, copy, 0600, oldBytes, [&](int fresh) {
-        // The file's owner can then read and remove it too; where it cannot be given away it
-        // stays this user's, which counts as well.
-        fs.SetOwner(fresh, at.status.owner, at.status.group);
-        fs.SetMode(fresh, at.status.mode & 0666);
-        return 0;
-    });
+    const int copyError =
+        !roomForCopy ? EPERM : CommitNewFile(fs, at, copy, 0600, oldBytes, [&](int fresh) {
+            // The file's owner can then read and remove it too; where it cannot be given away it
+            // stays this user's, which counts as well.
+            fs.SetOwner(fresh, at.status.owner, at.status.group);
+            fs.SetMode(fresh, at.status.mode & 0666);
+            return 0;
+        });
     // A read-only folder holds no copy: there only a crash in the middle can leave the file torn.
     if (copyError != 0 && !FolderRefusesNewFiles(copyError)) {
         return false;
@@ -773,9 +891,33 @@ bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std:
     return ReadOpenFile(fs, at.file.Get(), at.status, bytes);
 }
 
+// In an append-only folder nothing made there could go again, so a new file is written at its
+// name at once; a crash can leave it short there, as on Windows.
+bool CreateDirectly(IFileSystem& fs, const Location& at, const std::string& bytes) {
+    Descriptor fd(fs);
+    if (fs.CreateAt(at.folder.Get(), at.name, 0666, fd.Out()) != 0 ||
+        !WriteAll(fs, fd.Get(), bytes) || fs.Sync(fd.Get()) != 0 || fd.Close() != 0) {
+        return false;
+    }
+    fs.SyncFolder(at.folder.Get());
+    return true;
+}
+
 // Gives the located file its new bytes by the rule of the header.
 bool StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes,
                 const std::string& oldBytes) {
+    std::vector<std::string> names;
+    bool appendOnly = false;
+    // A folder that cannot be listed still takes the write; its leftovers wait for another one.
+    if (fs.ListFolder(at.folder.Get(), names, appendOnly) == 0 && !appendOnly) {
+        RemoveLeftovers(fs, at.folder.Get(), at.name, names);
+    }
+    if (appendOnly) {
+        // Found before any temporary file is made: neither it nor a copy of the old bytes
+        // could be renamed or removed there.
+        return at.file.IsOpen() ? RewriteInPlace(fs, at, newBytes, oldBytes, false)
+                                : CreateDirectly(fs, at, newBytes);
+    }
     if (!at.file.IsOpen()) {
         return CommitNewFile(fs, at, at.name, 0666, newBytes, [](int) { return 0; }) == 0;
     }
@@ -789,7 +931,7 @@ bool StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes
                 break;
         }
     }
-    return RewriteInPlace(fs, at, newBytes, oldBytes);
+    return RewriteInPlace(fs, at, newBytes, oldBytes, true);
 }
 
 // A write beyond the process's file-size limit fails with EFBIG like any other failed write

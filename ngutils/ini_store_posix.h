@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ini_document.h"
 
@@ -97,6 +98,12 @@ class IFileSystem {
                          RenameMode mode) = 0;
     virtual int SyncFolder(int folder) = 0;
     virtual int UnlinkAt(int folder, const std::string& name) = 0;
+    // The names in the folder, and whether it lets files be added but none renamed or removed
+    // (append-only).
+    virtual int ListFolder(int folder, std::vector<std::string>& names, bool& appendOnly) = 0;
+    // An exclusive advisory lock on the open file, which goes with its last descriptor; without
+    // `wait`, EWOULDBLOCK when another holds it.
+    virtual int LockFile(int fd, bool wait) = 0;
 };
 
 // The system's own operations.

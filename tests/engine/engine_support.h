@@ -132,6 +132,12 @@ class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
     int UnlinkAt(int folder, const std::string& name) override {
         return Step("UnlinkAt", [&] { return Real().UnlinkAt(folder, name); });
     }
+    int ListFolder(int folder, std::vector<std::string>& names, bool& appendOnly) override {
+        return Step("ListFolder", [&] { return Real().ListFolder(folder, names, appendOnly); });
+    }
+    int LockFile(int fd, bool wait) override {
+        return Step("LockFile", [&] { return Real().LockFile(fd, wait); });
+    }
 
   private:
     static NGUtils::IniEngine::IFileSystem& Real() { return NGUtils::IniEngine::RealFileSystem(); }

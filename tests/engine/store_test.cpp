@@ -3,12 +3,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <optional>
@@ -159,6 +163,52 @@ TEST_F(EngineStore, AFolderThatRefusesTemporaryFilesGetsTheFileRewrittenInPlace)
     fs::remove(file);
     EXPECT_FALSE(Write(kAddKey, readOnlyFolder));
     EXPECT_TRUE(Names(folder.path()).empty());
+}
+
+// Such a folder takes new files but lets none be renamed or removed: any temporary file or
+// copy of the old bytes would stay for good.
+TEST_F(EngineStore, AnAppendOnlyFolderGetsTheFileRewrittenInPlaceAndNothingElse) {
+    Put(kBefore);
+    const ino_t before = StatOf(file).st_ino;
+    const int dir = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_NE(dir, -1);
+    int flags = 0;
+    if (::ioctl(dir, FS_IOC_GETFLAGS, &flags) != 0 ||
+        (flags |= FS_APPEND_FL, ::ioctl(dir, FS_IOC_SETFLAGS, &flags)) != 0) {
+        const int error = errno;
+        ::close(dir);
+        GTEST_SKIP() << "no append-only folder here (the file system lacks the flag, or it needs "
+                        "CAP_LINUX_IMMUTABLE): "
+                     << std::strerror(error);
+    }
+    const bool edited = Write(kAddKey);
+    const bool created = WriteProfileEdit(RealFileSystem(), (folder / "new.ini").string(), kAddKey);
+    flags &= ~FS_APPEND_FL;
+    EXPECT_EQ(::ioctl(dir, FS_IOC_SETFLAGS, &flags), 0);
+    ::close(dir);
+    EXPECT_TRUE(edited);
+    EXPECT_TRUE(created);
+    EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
+    EXPECT_EQ(ReadBytes(folder / "new.ini"), "[A]\nadded=value\n");
+    EXPECT_EQ(StatOf(file).st_ino, before);
+    EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"f.ini", "new.ini"}));
+}
+
+// Temporary files of writers that are gone, of this and of the earlier naming, go with the next
+// write; one whose writer still holds its lock stays, and so do other files'.
+TEST_F(EngineStore, LeftoversOfWritersThatAreGoneGoWithTheNextWrite) {
+    Put(kBefore);
+    const std::string live = ".f.ini.fedcba9876543210.tmp";
+    const std::string other = ".g.ini.0123456789abcdef.tmp";
+    for (const std::string& name : {std::string(".f.ini.0123456789abcdef.tmp"),
+                                    std::string(".f.ini.4711-0.tmp"), live, other}) {
+        WriteBytes(folder / name, "partial");
+    }
+    const int held = ::open((folder / live).c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    EXPECT_TRUE(Write(kAddKey));
+    ::close(held);
+    EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"f.ini", live, other}));
 }
 
 TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
