@@ -59,7 +59,9 @@ std::wstring FileWrittenThrough(const std::wstring& path);
 // when whole. False leaves nothing at `partial`.
 bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy);
 
-// Puts `copy` in the place of `file` in one step, durably; the name `copy` is gone afterwards.
+// Gives `file` the bytes of `copy` durably, so that it is at every moment its old or its new
+// self: on POSIX by the INI engine's own rules of writing (the file stays the same file), on
+// Windows by moving `copy` over it. The name `copy` is gone afterwards.
 bool PutBack(const std::wstring& copy, const std::wstring& file);
 
 // True when nothing is left under `name`, also when nothing was there.

@@ -356,10 +356,20 @@ bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::
 }
 
 bool PutBack(const std::wstring& copy, const std::wstring& file) {
+    NGUtils::IniEngine::IFileSystem& system = NGUtils::IniEngine::RealFileSystem();
     std::string from;
     std::string to;
-    return NGUtils::FileNameFromWide(copy, from) && NGUtils::FileNameFromWide(file, to) &&
-           NGUtils::IniEngine::CommitRename(NGUtils::IniEngine::RealFileSystem(), from, to);
+    std::string bytes;
+    // The bytes go back by the engine's rules, so the file stays the same file; the copy goes
+    // only afterwards, and a run stopped between puts the same bytes back once more.
+    if (!NGUtils::FileNameFromWide(copy, from) || !NGUtils::FileNameFromWide(file, to) ||
+        NGUtils::IniEngine::ReadFileBytes(system, from, bytes) !=
+            NGUtils::IniEngine::ReadStatus::Ok ||
+        !NGUtils::IniEngine::WriteFileContent(system, to, bytes)) {
+        return false;
+    }
+    const int error = system.UnlinkAt(NGUtils::IniEngine::kCurrentFolder, from);
+    return error == 0 || error == ENOENT;
 }
 
 bool RemoveFile(const std::wstring& name) {
@@ -367,7 +377,8 @@ bool RemoveFile(const std::wstring& name) {
     if (!NGUtils::FileNameFromWide(name, bytes)) {
         return false;
     }
-    const int error = NGUtils::IniEngine::RealFileSystem().Unlink(bytes);
+    const int error =
+        NGUtils::IniEngine::RealFileSystem().UnlinkAt(NGUtils::IniEngine::kCurrentFolder, bytes);
     return error == 0 || error == ENOENT;
 }
 
