@@ -137,8 +137,7 @@ TEST(EngineScan, ALargeFileIsSearchedToItsEnd) {
     }
     for (int n : {0, 7, 9999, 19999}) {
         const NGUtils::IniEngine::Text section = U"s" + DecodeUtf8(std::to_string(n));
-        EXPECT_EQ(FindValue(file, section, U"K"),
-                  std::optional(DecodeUtf8(std::to_string(n))));
+        EXPECT_EQ(FindValue(file, section, U"K"), std::optional(DecodeUtf8(std::to_string(n))));
     }
     EXPECT_EQ(FindValue(file, U"S20000", U"k"), std::nullopt);
     std::string after;

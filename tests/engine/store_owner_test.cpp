@@ -80,11 +80,11 @@ std::string Acl(std::initializer_list<std::array<std::uint32_t, 3>> entries) {
 
 constexpr std::uint32_t kNoId = 0xFFFFFFFF;
 // Owner rw, user kRunner rw, group r, mask rw, others nothing.
-const std::string kFileAcl =
-    Acl({{0x01, 6, kNoId}, {0x02, 6, kRunner}, {0x04, 4, kNoId}, {0x10, 6, kNoId}, {0x20, 0, kNoId}});
+const std::string kFileAcl = Acl(
+    {{0x01, 6, kNoId}, {0x02, 6, kRunner}, {0x04, 4, kNoId}, {0x10, 6, kNoId}, {0x20, 0, kNoId}});
 // What new files in a folder get: user kRunner may read them.
-const std::string kFolderDefaultAcl =
-    Acl({{0x01, 7, kNoId}, {0x02, 4, kRunner}, {0x04, 5, kNoId}, {0x10, 5, kNoId}, {0x20, 5, kNoId}});
+const std::string kFolderDefaultAcl = Acl(
+    {{0x01, 7, kNoId}, {0x02, 4, kRunner}, {0x04, 5, kNoId}, {0x10, 5, kNoId}, {0x20, 5, kNoId}});
 
 std::map<std::string, std::string> Attributes(const fs::path& path) {
     std::map<std::string, std::string> values;
@@ -121,8 +121,8 @@ struct Identity {
 void PrintTo(const Identity& identity, std::ostream* out) {
     *out << "owner " << identity.info.st_uid << " group " << identity.info.st_gid << " mode "
          << std::oct << identity.info.st_mode << std::dec << " links " << identity.info.st_nlink
-         << ", " << identity.attributes.size() << " attributes, "
-         << identity.folderNames.size() << " names in the folder";
+         << ", " << identity.attributes.size() << " attributes, " << identity.folderNames.size()
+         << " names in the folder";
 }
 
 struct SamenessCase {
@@ -187,14 +187,14 @@ TEST_P(EngineSameness, AfterAWriteTheFileIsTheSameInEverythingButItsText) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EngineSameness,
-    testing::Values(
-        SamenessCase{"AnotherUsersFileWithAclWrittenByRoot", 0755, kOwner, 0640, true, false,
-                     false, 0},
-        SamenessCase{"FolderWithDefaultAcl", 0755, 0, 0644, false, true, false, 0},
-        SamenessCase{"SecondName", 0755, 0, 0644, false, false, true, 0},
-        SamenessCase{"GroupMemberWritesTheOwnersFile", 0777, kOwner, 0664, false, false, false,
-                     kRunner},
-        SamenessCase{"StickyFolder", 01777, kOwner, 0664, false, false, false, kRunner}),
+    testing::Values(SamenessCase{"AnotherUsersFileWithAclWrittenByRoot", 0755, kOwner, 0640, true,
+                                 false, false, 0},
+                    SamenessCase{"FolderWithDefaultAcl", 0755, 0, 0644, false, true, false, 0},
+                    SamenessCase{"SecondName", 0755, 0, 0644, false, false, true, 0},
+                    SamenessCase{"GroupMemberWritesTheOwnersFile", 0777, kOwner, 0664, false, false,
+                                 false, kRunner},
+                    SamenessCase{"StickyFolder", 01777, kOwner, 0664, false, false, false,
+                                 kRunner}),
     [](const testing::TestParamInfo<SamenessCase>& info) { return std::string(info.param.name); });
 
 TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
@@ -211,16 +211,16 @@ TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     fs::create_symlink(systemFile, home / "to system.ini");
     fs::create_symlink(top / "system", home / "system folder");
     fs::create_symlink("real/Velmora.ini", home / "own.ini");
-    for (const char* name : {"", "real", "real/Velmora.ini", "to system.ini", "system folder",
-                             "own.ini"}) {
+    for (const char* name :
+         {"", "real", "real/Velmora.ini", "to system.ini", "system folder", "own.ini"}) {
         ASSERT_EQ(::lchown((home / name).c_str(), kOwner, kOwner), 0) << name;
     }
 
     EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), (home / "to system.ini").string(), kAddKey));
     EXPECT_FALSE(WriteProfileEdit(RealFileSystem(),
                                   (home / "system folder" / "Velmora.ini").string(), kAddKey));
-    EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), (home / "system folder" / "new.ini").string(),
-                                  kAddKey));
+    EXPECT_FALSE(
+        WriteProfileEdit(RealFileSystem(), (home / "system folder" / "new.ini").string(), kAddKey));
     EXPECT_EQ(ReadBytes(systemFile), kBefore);
     EXPECT_EQ(Names(top / "system"), std::set<std::string>{"Velmora.ini"});
     EXPECT_TRUE(fs::is_symlink(home / "to system.ini"));
@@ -258,8 +258,8 @@ TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
             fs::create_symlink("elsewhere.ini", file);
         };
         WriteProfileEdit(system, file.string(), kAddKey);
-        SCOPED_TRACE(testing::Message() << "swapped before step " << step << " "
-                                        << probe.log[step]);
+        SCOPED_TRACE(testing::Message()
+                     << "swapped before step " << step << " " << probe.log[step]);
         EXPECT_TRUE(fs::is_symlink(file));
         EXPECT_EQ(Names(folder.path()),
                   (std::set<std::string>{"elsewhere.ini", "f.ini", "moved.ini"}));
@@ -271,10 +271,9 @@ class Ext2Image {
   public:
     explicit Ext2Image(const fs::path& at) : m_image(at / "ext2.img"), m_mount(at / "mnt") {
         fs::create_directory(m_mount);
-        const std::string command = "truncate -s 8M '" + m_image.string() +
-                                    "' && mkfs.ext2 -q '" + m_image.string() +
-                                    "' && mount -o loop '" + m_image.string() + "' '" +
-                                    m_mount.string() + "' 2>/dev/null";
+        const std::string command = "truncate -s 8M '" + m_image.string() + "' && mkfs.ext2 -q '" +
+                                    m_image.string() + "' && mount -o loop '" + m_image.string() +
+                                    "' '" + m_mount.string() + "' 2>/dev/null";
         m_mounted = std::system(command.c_str()) == 0;
     }
     Ext2Image(const Ext2Image&) = delete;

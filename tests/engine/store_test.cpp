@@ -1,9 +1,9 @@
 // The engine on real files: atomic replacement, what it keeps of the old file, what it refuses,
 // and what the file holds when any single step fails or the process stops after any step.
 #include <fcntl.h>
-#include <signal.h>
 #include <gtest/gtest.h>
 #include <linux/fs.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -377,7 +377,8 @@ TEST_P(EngineFaults, AProcessThatDiesAfterAnyStepLeavesTheOldFileOrTheNewOne) {
         system.crashAfter = step;
         Write(c.edit, system);
         SCOPED_TRACE(testing::Message() << "died after step " << step << " " << probe.log[step]);
-        const std::optional<Text> seen = ReadProfileValue(RealFileSystem(), file.string(), U"A", U"k");
+        const std::optional<Text> seen =
+            ReadProfileValue(RealFileSystem(), file.string(), U"A", U"k");
         const std::optional<std::string> now = Now();
         EXPECT_TRUE(now == c.before || now == after);
         EXPECT_EQ(seen.has_value(), now.has_value() && now->find("k=1") != std::string::npos);
@@ -396,8 +397,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"InPlaceGrowing", kBefore, kAddKey, true, false},
         FaultCase{"InPlaceShrinking", kBefore, {U"A", std::nullopt, std::nullopt}, true, false},
         FaultCase{"InPlaceWithCopyGrowing", kBefore, kAddKey, false, true},
-        FaultCase{"InPlaceWithCopyShrinking", kBefore, {U"A", std::nullopt, std::nullopt}, false,
-                  true}),
+        FaultCase{
+            "InPlaceWithCopyShrinking", kBefore, {U"A", std::nullopt, std::nullopt}, false, true}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
