@@ -30,6 +30,11 @@ constexpr std::uint64_t kMaxFileSize = 256ULL * 1024 * 1024;
 constexpr std::size_t kReadChunk = std::size_t{64} * 1024;
 constexpr int kMaxLinkHops = 40;
 constexpr int kTempAttempts = 100;
+// A program that keeps changing the file faster than a write takes is given up on after so many
+// readings of it.
+constexpr int kEditAttempts = 10;
+// What the steps of a write report when the file is no longer what was read.
+constexpr int kChangedMeanwhile = ESTALE;
 // Keeps the temporary name within the usual 255-byte limit of a file name.
 constexpr std::size_t kTempBaseLength = 128;
 
@@ -39,6 +44,10 @@ int ResultOf(int result) {
 
 int ResultOf(ssize_t result) {
     return result == -1 ? errno : 0;
+}
+
+std::int64_t Nanoseconds(const timespec& time) {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
 class PosixFileSystem final : public IFileSystem {
@@ -109,6 +118,8 @@ class PosixFileSystem final : public IFileSystem {
         status.links = static_cast<std::uint64_t>(info.st_nlink);
         status.device = static_cast<std::uint64_t>(info.st_dev);
         status.inode = static_cast<std::uint64_t>(info.st_ino);
+        status.modified = Nanoseconds(info.st_mtim);
+        status.changed = Nanoseconds(info.st_ctim);
         return 0;
     }
 
@@ -652,32 +663,56 @@ bool Holds(IFileSystem& fs, const Location& at, const std::string& name) {
            status.device == at.status.device && status.inode == at.status.inode;
 }
 
+// Whether the found file still has the text it had when it was read: the same size and time of
+// the last change of its content, and, unless it has just been renamed (which sets it), the same
+// time of the last change of anything.
+bool StillAsRead(IFileSystem& fs, const Location& at, bool renamed) {
+    FileStatus now;
+    return fs.Stat(at.file.Get(), now) == 0 && now.size == at.status.size &&
+           now.modified == at.status.modified && (renamed || now.changed == at.status.changed);
+}
+
 bool CannotRenameSo(int error) {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
 // Puts the temporary file in the found file's place without ever replacing what another process
 // may have put at the name meanwhile: the two are exchanged, and exchanged back when what came
-// out is not the file that was found. Where the file system cannot exchange, the name is looked
-// at just before a plain rename. On failure `temp` is the new file, unless `tempTaken`: then
-// whatever came out could not be put back and keeps the temporary name.
+// out is not the file that was found, as it was read. Where the file system cannot exchange, the
+// name is looked at just before a plain rename. kChangedMeanwhile when another program changed,
+// replaced or created the file since it was read. On failure `temp` is the new file, unless
+// `tempTaken`: then whatever came out could not be put back and keeps the temporary name.
+//
+// What cannot be seen: a program that opened the file before the exchange and writes to it after
+// the last look below writes into the old file, which is gone a moment later. That window lasts
+// from that look to the removal, a few system calls, and no program can be kept out of it without
+// its own part in it (taking a lock, or opening the file anew by name for each write); a program
+// that opens, writes and closes the file by name is never lost. Neither is a change seen that
+// keeps the size and falls within the same tick of the file system's clock as the reading.
 int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool& tempTaken) {
     const int folder = at.folder.Get();
+    if (at.file.IsOpen() && !StillAsRead(fs, at, false)) {
+        return kChangedMeanwhile;
+    }
     int error = fs.RenameAt(folder, temp, at.name,
                             at.file.IsOpen() ? RenameMode::Exchange : RenameMode::NoReplace);
     if (CannotRenameSo(error)) {
         return Holds(fs, at, at.name) ? fs.RenameAt(folder, temp, at.name, RenameMode::Replace)
-                                      : EEXIST;
+                                      : kChangedMeanwhile;
     }
-    if (error != 0 || !at.file.IsOpen()) {
+    if (!at.file.IsOpen()) {
+        return error == EEXIST ? kChangedMeanwhile : error;
+    }
+    if (error != 0) {
         return error;
     }
-    // The old file has the temporary name now.
-    if (Holds(fs, at, temp) && (error = fs.UnlinkAt(folder, temp)) == 0) {
+    // The old file has the temporary name now; what was written to it up to here is seen.
+    if (Holds(fs, at, temp) && StillAsRead(fs, at, true) &&
+        (error = fs.UnlinkAt(folder, temp)) == 0) {
         return 0;
     }
     tempTaken = fs.RenameAt(folder, temp, at.name, RenameMode::Exchange) != 0;
-    return error != 0 ? error : EEXIST;
+    return error != 0 ? error : kChangedMeanwhile;
 }
 
 // Writes `bytes` to a new temporary file, flushes it and renames it to `to`. `prepare` runs on
@@ -777,7 +812,18 @@ int CarryOver(IFileSystem& fs, int old, const FileStatus& oldStatus, int fresh) 
     return same ? 0 : EPERM;
 }
 
-enum class Outcome { Done, Failed, InPlace };
+// How a write of the located file went. Changed: another program changed the file since it was
+// read, and it stays as that program left it.
+enum class Stored { Done, Failed, Changed };
+
+Stored StoredBy(int error) {
+    if (error == 0) {
+        return Stored::Done;
+    }
+    return error == kChangedMeanwhile ? Stored::Changed : Stored::Failed;
+}
+
+enum class Outcome { Done, Failed, Changed, InPlace };
 
 // Replaces the file by a new one with the new bytes, so that it is at every moment either the
 // old file or the new one. InPlace when the new file could not be made the same as the old in
@@ -790,13 +836,20 @@ Outcome ReplaceFile(IFileSystem& fs, const Location& at, const std::string& newB
     if (error == 0) {
         return Outcome::Done;
     }
+    if (error == kChangedMeanwhile) {
+        return Outcome::Changed;
+    }
     return error == ENOTSUP || FolderRefusesNewFiles(error) ? Outcome::InPlace : Outcome::Failed;
 }
 
 // Rewrites the file where it is, so that its names, owner and everything else stay. The old
 // bytes are committed beside it first, where the folder allows; a failure puts them back.
-bool RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newBytes,
-                    const std::string& oldBytes, bool roomForCopy) {
+//
+// The file is looked at once more just before its first byte changes: what another program
+// writes to it from then on until the rewrite ends is overwritten, and cannot be told apart
+// without that program's part in it (as in TakePlace).
+Stored RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newBytes,
+                      const std::string& oldBytes, bool roomForCopy) {
     const int fd = at.file.Get();
     const std::string copy = CopyName(at);
     const int copyError =
@@ -809,9 +862,15 @@ bool RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newB
         });
     // A read-only folder holds no copy: there only a crash in the middle can leave the file torn.
     if (copyError != 0 && !FolderRefusesNewFiles(copyError)) {
-        return false;
+        return Stored::Failed;
     }
     const bool committed = copyError == 0;
+    if (!Holds(fs, at, at.name) || !StillAsRead(fs, at, false)) {
+        if (committed) {
+            fs.UnlinkAt(at.folder.Get(), copy);
+        }
+        return Stored::Changed;
+    }
     int error = 0;
     if (newBytes.size() > oldBytes.size()) {
         // Claiming the room first lets a full disk stop the write before a byte changes.
@@ -827,13 +886,13 @@ bool RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newB
             // Were the removal lost, a later run would put the old bytes back.
             fs.SyncFolder(at.folder.Get());
         }
-        return true;
+        return Stored::Done;
     }
     // Without the old bytes back, the copy stays for the next run to put them back.
     if ((untouched || Overwrite(fs, fd, oldBytes)) && committed) {
         fs.UnlinkAt(at.folder.Get(), copy);
     }
-    return false;
+    return Stored::Failed;
 }
 
 // A copy of the old bytes is there when an edit in place was cut short: the file then holds the
@@ -896,27 +955,30 @@ bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std:
         return true;
     }
     if (found) {
-        at.status.size = bytes.size();
-        return true;
+        // Putting the bytes back changed the file's times.
+        return fs.Stat(at.file.Get(), at.status) == 0;
     }
     return ReadOpenFile(fs, at.file.Get(), at.status, bytes);
 }
 
 // In an append-only folder nothing made there could go again, so a new file is written at its
 // name at once; a crash can leave it short there, as on Windows.
-bool CreateDirectly(IFileSystem& fs, const Location& at, const std::string& bytes) {
+Stored CreateDirectly(IFileSystem& fs, const Location& at, const std::string& bytes) {
     Descriptor fd(fs);
-    if (fs.CreateAt(at.folder.Get(), at.name, 0666, fd.Out()) != 0 ||
-        !WriteAll(fs, fd.Get(), bytes) || fs.Sync(fd.Get()) != 0 || fd.Close() != 0) {
-        return false;
+    const int error = fs.CreateAt(at.folder.Get(), at.name, 0666, fd.Out());
+    if (error == EEXIST) {
+        return Stored::Changed;
+    }
+    if (error != 0 || !WriteAll(fs, fd.Get(), bytes) || fs.Sync(fd.Get()) != 0 || fd.Close() != 0) {
+        return Stored::Failed;
     }
     fs.SyncFolder(at.folder.Get());
-    return true;
+    return Stored::Done;
 }
 
 // Gives the located file its new bytes by the rule of the header.
-bool StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes,
-                const std::string& oldBytes) {
+Stored StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes,
+                  const std::string& oldBytes) {
     std::vector<std::string> names;
     bool appendOnly = false;
     // A folder that cannot be listed still takes the write; its leftovers wait for another one.
@@ -930,14 +992,16 @@ bool StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes
                                 : CreateDirectly(fs, at, newBytes);
     }
     if (!at.file.IsOpen()) {
-        return CommitNewFile(fs, at, at.name, 0666, newBytes, [](int) { return 0; }) == 0;
+        return StoredBy(CommitNewFile(fs, at, at.name, 0666, newBytes, [](int) { return 0; }));
     }
     if (at.status.links == 1) {
         switch (ReplaceFile(fs, at, newBytes)) {
             case Outcome::Done:
-                return true;
+                return Stored::Done;
             case Outcome::Failed:
-                return false;
+                return Stored::Failed;
+            case Outcome::Changed:
+                return Stored::Changed;
             case Outcome::InPlace:
                 break;
         }
@@ -970,6 +1034,39 @@ class FileSizeSignalIgnored {
     struct sigaction m_previous {};
     bool m_saved = false;
 };
+
+// Reads the file, has `edit` make its new bytes from the old ones, and stores them. A file that
+// another program changed in the meantime is read again and edited anew, up to kEditAttempts
+// times; then the write fails and the file stays as that program left it.
+template <typename MakeBytes>
+bool EditFile(IFileSystem& fs, const std::string& path, MakeBytes edit) {
+    try {
+        const FileSizeSignalIgnored quiet;
+        for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
+            Location at(fs);
+            std::string oldBytes;
+            if (!LoadForWriting(fs, path, at, oldBytes)) {
+                return false;
+            }
+            std::string newBytes;
+            switch (edit(at, oldBytes, newBytes)) {
+                case EditOutcome::Refused:
+                    return false;
+                case EditOutcome::Unchanged:
+                    return true;
+                case EditOutcome::Changed:
+                    break;
+            }
+            const Stored stored = StoreBytes(fs, at, newBytes, oldBytes);
+            if (stored != Stored::Changed) {
+                return stored == Stored::Done;
+            }
+        }
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
 
 }  // namespace
 
@@ -1018,44 +1115,30 @@ std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, T
 }
 
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit) {
-    try {
-        if (!IsAcceptedEdit(edit)) {
-            return false;
-        }
-        const FileSizeSignalIgnored quiet;
-        Location at(fs);
-        std::string oldBytes;
-        if (!LoadForWriting(fs, path, at, oldBytes)) {
-            return false;
-        }
-        std::string newBytes;
-        switch (ApplyEdit(oldBytes, edit, newBytes)) {
-            case EditOutcome::Refused:
-                return false;
-            case EditOutcome::Unchanged:
-                // A deletion finds nothing to delete in a missing file, and leaves it empty.
-                return at.file.IsOpen() || StoreBytes(fs, at, {}, {});
-            case EditOutcome::Changed:
-                break;
-        }
-        return StoreBytes(fs, at, newBytes, oldBytes);
-    } catch (...) {
+    if (!IsAcceptedEdit(edit)) {
         return false;
     }
+    return EditFile(
+        fs, path, [&edit](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+            const EditOutcome outcome = ApplyEdit(oldBytes, edit, newBytes);
+            if (outcome == EditOutcome::Unchanged && !at.file.IsOpen()) {
+                // A deletion finds nothing to delete in a missing file, and leaves it empty.
+                newBytes.clear();
+                return EditOutcome::Changed;
+            }
+            return outcome;
+        });
 }
 
 bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::string& bytes) {
-    try {
-        const FileSizeSignalIgnored quiet;
-        Location at(fs);
-        std::string oldBytes;
-        if (!LoadForWriting(fs, path, at, oldBytes)) {
-            return false;
-        }
-        return (at.file.IsOpen() && oldBytes == bytes) || StoreBytes(fs, at, bytes, oldBytes);
-    } catch (...) {
-        return false;
-    }
+    return EditFile(
+        fs, path, [&bytes](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+            if (at.file.IsOpen() && oldBytes == bytes) {
+                return EditOutcome::Unchanged;
+            }
+            newBytes = bytes;
+            return EditOutcome::Changed;
+        });
 }
 
 bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) {

@@ -9,6 +9,11 @@
 // such a copy knows that an edit was cut short and puts the old bytes back first. A folder that
 // refuses new files has no room for the copy: there the edit goes on without one.
 //
+// Another program may write the file meanwhile. A write notes what the file was when it was read
+// (device, inode, size, modification and change time) and looks again just before the new file
+// takes its place, or before the file is rewritten where it is; a file changed meanwhile is read
+// again and the edit made anew on its current text, a few times at most.
+//
 // Paths are walked one name at a time, relative to the folder already reached and never
 // following a symbolic link by themselves, so a link swapped in meanwhile is never written
 // through or replaced. A link is followed only when it belongs to this process's user or to
@@ -43,6 +48,8 @@ struct FileStatus {
     std::uint64_t links = 0;  // names of the file
     std::uint64_t device = 0;
     std::uint64_t inode = 0;
+    std::int64_t modified = 0;  // last change of the content, in nanoseconds since 1970
+    std::int64_t changed = 0;   // last change of the content or the metadata, likewise
 };
 
 // Where names are looked up when no folder descriptor is at hand.
