@@ -12,13 +12,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <optional>
 #include <ostream>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "engine_support.h"
 #include "ini_store_posix.h"
@@ -225,6 +228,73 @@ TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
     EXPECT_TRUE(Write(kAddKey));
     fs::permissions(folder.path(), fs::perms(0755));
     EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
+}
+
+// Appends a line to the file by name whenever a temporary file is made, that is after the write
+// read the file and before its new text takes the file's place, `times` times.
+class AppendingFileSystem final : public FaultyFileSystem {
+  public:
+    AppendingFileSystem(fs::path file, int times) : m_file(std::move(file)), m_times(times) {}
+
+    int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) override {
+        if (appended.size() < m_times) {
+            appended += "; line " + std::to_string(appended.size()) + "\n";
+            std::ofstream(m_file, std::ios::binary | std::ios::app)
+                << appended.substr(appended.rfind("; line "));
+        }
+        return FaultyFileSystem::CreateAt(folder, name, mode, fd);
+    }
+
+    std::string appended;
+
+  private:
+    fs::path m_file;
+    std::size_t m_times;
+};
+
+// What another program writes between the reading and the new text taking the file's place is
+// kept, and the edit made again on it; also when it wrote through a descriptor it held open
+// across the exchange. A program that never stops wins: after a few tries the write fails and
+// the file holds exactly what that program left.
+TEST_F(EngineStore, AChangeByAnotherProgramMeanwhileIsKeptAndTheEditMadeAgainOnIt) {
+    const std::string edited = "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n";
+    for (const bool secondName : {false, true}) {
+        SCOPED_TRACE(secondName ? "in place" : "replaced");
+        fs::remove(folder / "second.ini");
+        Put(kBefore);
+        if (secondName) {
+            fs::create_hard_link(file, folder / "second.ini");
+        }
+        AppendingFileSystem once(file, 1);
+        once.writeLimit = SIZE_MAX;
+        EXPECT_TRUE(Write(kAddKey, once));
+        EXPECT_EQ(ReadBytes(file), edited + "; line 0\n");
+
+        Put(kBefore);
+        AppendingFileSystem endless(file, 1000);
+        EXPECT_FALSE(Write(kAddKey, endless));
+        EXPECT_GT(endless.appended.size(), 1u);
+        EXPECT_EQ(ReadBytes(file), kBefore + endless.appended);
+        std::set<std::string> names = Names(folder.path());
+        EXPECT_EQ(names.erase("second.ini"), secondName ? 1u : 0u);
+        EXPECT_EQ(names, std::set<std::string>{"f.ini"});
+    }
+
+    fs::remove(folder / "second.ini");
+    Put(kBefore);
+    FaultyFileSystem probe;
+    ASSERT_TRUE(Write(kAddKey, probe));
+    Put(kBefore);
+    const int held = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_NE(held, -1);
+    FaultyFileSystem system;
+    system.meanwhileAt = static_cast<int>(
+        std::find(probe.log.begin(), probe.log.end(), "RenameAt") - probe.log.begin() + 1);
+    system.meanwhile = [held] { EXPECT_EQ(::write(held, "; held\n", 7), 7); };
+    EXPECT_TRUE(Write(kAddKey, system));
+    ::close(held);
+    EXPECT_EQ(ReadBytes(file), edited + "; held\n");
+    EXPECT_EQ(Names(folder.path()), std::set<std::string>{"f.ini"});
 }
 
 // Beyond the file-size limit a write fails like any other: the process lives on with the
