@@ -2,6 +2,7 @@
 // is the same code on Windows and on POSIX; each platform has one implementation file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -66,6 +67,13 @@ bool PutBack(const std::wstring& copy, const std::wstring& file);
 
 // True when nothing is left under `name`, also when nothing was there.
 bool RemoveFile(const std::wstring& name);
+
+// Runs `work` while this process holds the advisory lock that every run of the migration takes on
+// the folder that holds `file`, waiting at most `wait` for another run to release it. False,
+// without running `work`, when the lock cannot be had. A file system without locks runs `work`
+// unlocked. On Windows nothing is locked.
+bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
+                       const std::function<void()>& work);
 
 }  // namespace Platform
 }  // namespace Zentrel

@@ -1,12 +1,16 @@
 // The platform operations on POSIX: our own, following the conventions of a Linux desktop.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "ini_store_posix.h"
@@ -380,6 +384,46 @@ bool RemoveFile(const std::wstring& name) {
     const int error =
         NGUtils::IniEngine::RealFileSystem().UnlinkAt(NGUtils::IniEngine::kCurrentFolder, bytes);
     return error == 0 || error == ENOENT;
+}
+
+bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
+                       const std::function<void()>& work) {
+    std::string bytes;
+    if (!NGUtils::FileNameFromWide(file, bytes)) {
+        return false;
+    }
+    const std::size_t slash = bytes.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : bytes.substr(0, slash);
+    if (slash == 0) {
+        folder = "/";
+    }
+    // The folder rather than the file, which every write replaces. The lock goes with the
+    // descriptor, so a run that is killed leaves none behind.
+    struct Folder {
+        int fd;
+        ~Folder() {
+            if (fd != -1) {
+                ::close(fd);
+            }
+        }
+    } const locked{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (locked.fd == -1) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(locked.fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == ENOLCK || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL) {
+            break;
+        }
+        if ((error != EWOULDBLOCK && error != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    work();
+    return true;
 }
 
 }  // namespace Platform
