@@ -1,11 +1,13 @@
-// Zentrel killed with SIGKILL at random moments while it migrates two large settings files.
+// Zentrel killed with SIGKILL at random moments while it migrates two large settings files, run
+// twice at once, and run while another program writes the files.
 //
 // The states a file may be found in are computed in this process: the real migration runs on a
 // copy while the profile-write wrapper (settings_journal.cpp) records the file after every write.
 // After each kill, each file must hold exactly one of those states (the first model's file is
 // finished before the second one is touched). A file whose migration was cut short has its old
 // bytes kept beside it; any other file is either untouched or fully migrated. A rerun must end in
-// the same bytes as an uninterrupted run, and leave no kept copy behind.
+// the same bytes as an uninterrupted run, and leave nothing behind: no kept copy, and no
+// temporary file of the killed run.
 //
 // Parameters, from the environment:
 //   ZENTREL_CRASH_KILLS    number of kills (default 300)
@@ -25,6 +27,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -263,6 +266,74 @@ TEST_F(ZentrelCrash, TheRecordedStatesEndWhereAnUninterruptedRunEnds) {
         // Four sections rewritten key by key and about half of the profiles repaired: if the
         // journal saw only a few writes, the kills below would prove little.
         EXPECT_GT(sequence.states.size(), 150u) << data.files[i];
+    }
+    EXPECT_EQ(data.Strays(), std::set<std::string>{});
+}
+
+// Two runs at once on the same files, a few times over: the files end each time exactly as after
+// one run, with nothing beside them.
+TEST_F(ZentrelCrash, TwoRunsAtOnceEndAsOneRun) {
+    const DataFolder data(scenario.work / "data");
+    for (int round = 0; round < 10; ++round) {
+        data.Reset(scenario.initial);
+        const fs::path outputs[2] = {scenario.work / "output 1.txt",
+                                     scenario.work / "output 2.txt"};
+        {
+            ProgramTests::RunningProgram one(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, outputs[0]);
+            ProgramTests::RunningProgram two(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, outputs[1]);
+            int status[2] = {-1, -1};
+            ASSERT_TRUE(one.WaitFor(kRunLimit, status[0]) && two.WaitFor(kRunLimit, status[1]));
+            EXPECT_EQ(status[0], 0);
+            EXPECT_EQ(status[1], 0);
+        }
+        for (std::size_t i = 0; i < 2; ++i) {
+            ASSERT_EQ(ReadBytes(data.files[i]), scenario.sequences[i].states.back())
+                << "round " << round << ": " << data.files[i];
+            EXPECT_EQ(ReadBytes(outputs[i]), "");
+        }
+        ASSERT_EQ(data.Strays(), std::set<std::string>{}) << "round " << round;
+    }
+}
+
+// Another program appends a line to each file now and then while Zentrel runs, opening it by name
+// each time as a program saving its settings would. Every line is there afterwards, and without
+// them each file holds what one run makes of it.
+TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
+    const DataFolder data(scenario.work / "data");
+    data.Reset(scenario.initial);
+    const char* const lineBreaks[2] = {"\r\n", "\n"};
+    int appended = 0;
+    {
+        ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, scenario.work / "output.txt");
+        ASSERT_TRUE(program.Started());
+        int status = -1;
+        const auto start = Clock::now();
+        while (!program.WaitFor(std::chrono::milliseconds(0), status) &&
+               Clock::now() - start < kRunLimit) {
+            for (std::size_t i = 0; i < 2; ++i) {
+                std::ofstream(data.files[i], std::ios::binary | std::ios::app)
+                    << "; appended meanwhile " << appended << lineBreaks[i];
+            }
+            ++appended;
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        EXPECT_EQ(status, 0);
+    }
+    std::cout << "lines appended to each file during the run: " << appended << "\n";
+    EXPECT_GT(appended, 5) << "the run ended before the other program could write much";
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::string bytes = ReadBytes(data.files[i]);
+        for (int n = 0; n < appended; ++n) {
+            const std::string line = std::string(lineBreaks[i]) + "; appended meanwhile " +
+                                     std::to_string(n) + lineBreaks[i];
+            const std::size_t at = bytes.find(line);
+            ASSERT_NE(at, std::string::npos) << "line " << n << " of " << appended << " is lost";
+            bytes.erase(at, line.size() - std::strlen(lineBreaks[i]));
+        }
+        EXPECT_EQ(bytes, scenario.sequences[i].states.back()) << data.files[i];
     }
     EXPECT_EQ(data.Strays(), std::set<std::string>{});
 }
