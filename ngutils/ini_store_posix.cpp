@@ -1173,6 +1173,12 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
             fs.Stat(folder.Get(), folderStatus) != 0 || !folderStatus.folder) {
             return false;
         }
+        // An append-only folder would keep the partial copy for good.
+        std::vector<std::string> names;
+        bool appendOnly = false;
+        if (fs.ListFolder(folder.Get(), names, appendOnly) == 0 && appendOnly) {
+            return false;
+        }
         const int gone = fs.UnlinkAt(folder.Get(), partialName);
         Descriptor fd(fs);
         if ((gone != 0 && gone != ENOENT) ||

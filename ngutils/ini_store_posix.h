@@ -151,7 +151,7 @@ bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& t
 // where the process may set them. The bytes go to the new file `partial` first (a leftover of that
 // name is replaced) and are renamed to `to` only when whole, so `to` never names part of a copy.
 // `partial` and `to` are names in one folder, never followed as links. False leaves nothing at
-// `partial`.
+// `partial`; in an append-only folder, where no copy could ever go again, nothing is made.
 bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
                 const std::string& to);
 
