@@ -392,11 +392,11 @@ bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
     if (!NGUtils::FileNameFromWide(file, bytes)) {
         return false;
     }
+    // The root keeps its slash.
     const std::size_t slash = bytes.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : bytes.substr(0, slash);
-    if (slash == 0) {
-        folder = "/";
-    }
+    const std::string folder = slash == std::string::npos
+                                   ? std::string(1, '.')
+                                   : bytes.substr(0, std::max(slash, std::size_t{1}));
     // The folder rather than the file, which every write replaces. The lock goes with the
     // descriptor, so a run that is killed leaves none behind.
     struct Folder {

@@ -406,7 +406,7 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
             error != 0) {
             return error;
         }
-        folderPath = absolute ? "/" : "";
+        folderPath.assign(absolute ? 1 : 0, '/');
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool final = i + 1 == names.size();
@@ -560,7 +560,9 @@ constexpr std::size_t kRandomDigits = 16;
 constexpr std::string_view kTempSuffix = ".tmp";
 
 std::string TempPrefix(const std::string& name) {
-    return "." + name.substr(0, kTempBaseLength) + ".";
+    std::string prefix(1, '.');
+    prefix.append(name, 0, kTempBaseLength).push_back('.');
+    return prefix;
 }
 
 std::string RandomDigits() {
@@ -1158,10 +1160,9 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
         const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
         const std::string partialName = partial.substr(std::min(nameStart, partial.size()));
         const std::string copyName = to.substr(nameStart);
-        std::string folderPath = slash == std::string::npos ? "." : to.substr(0, slash);
-        if (slash == 0) {
-            folderPath = "/";
-        }
+        // The root keeps its slash.
+        const std::string folderPath =
+            slash == std::string::npos ? std::string(1, '.') : to.substr(0, std::max(slash, std::size_t{1}));
         std::string bytes;
         FileStatus status;
         Descriptor folder(fs);
