@@ -681,16 +681,18 @@ bool CannotRenameSo(int error) {
 // Puts the temporary file in the found file's place without ever replacing what another process
 // may have put at the name meanwhile: the two are exchanged, and exchanged back when what came
 // out is not the file that was found, as it was read. Where the file system cannot exchange, the
-// name is looked at just before a plain rename. kChangedMeanwhile when another program changed,
-// replaced or created the file since it was read. On failure `temp` is the new file, unless
-// `tempTaken`: then whatever came out could not be put back and keeps the temporary name.
+// name is looked at just before a plain rename. The rename is made as durable as the folder
+// allows. kChangedMeanwhile when another program changed, replaced or created the file since it
+// was read. On failure `temp` is the new file, unless `tempTaken`: then whatever came out could
+// not be put back and keeps the temporary name.
 //
-// What cannot be seen: a program that opened the file before the exchange and writes to it after
-// the last look below writes into the old file, which is gone a moment later. That window lasts
-// from that look to the removal, a few system calls, and no program can be kept out of it without
-// its own part in it (taking a lock, or opening the file anew by name for each write); a program
-// that opens, writes and closes the file by name is never lost. Neither is a change seen that
-// keeps the size and falls within the same tick of the file system's clock as the reading.
+// What cannot be seen: a program that opened the old file before the exchange and writes to it
+// after the last look below writes into a file that is gone a moment later. The look comes after
+// the folder's flush, so a program that writes within that time after opening the file (on a disk,
+// a millisecond or more) is seen, and one that takes longer is not. No program can be kept out of
+// that window without its own part in it: taking a lock, or writing only through a descriptor it
+// opened after the last change. Neither is a change seen that keeps the size and falls within the
+// same tick of the file system's clock as the reading.
 int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool& tempTaken) {
     const int folder = at.folder.Get();
     if (at.file.IsOpen() && !StillAsRead(fs, at, false)) {
@@ -698,15 +700,23 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool
     }
     int error = fs.RenameAt(folder, temp, at.name,
                             at.file.IsOpen() ? RenameMode::Exchange : RenameMode::NoReplace);
+    const bool exchanged = at.file.IsOpen() && error == 0;
     if (CannotRenameSo(error)) {
-        return Holds(fs, at, at.name) ? fs.RenameAt(folder, temp, at.name, RenameMode::Replace)
-                                      : kChangedMeanwhile;
+        if (!Holds(fs, at, at.name)) {
+            return kChangedMeanwhile;
+        }
+        error = fs.RenameAt(folder, temp, at.name, RenameMode::Replace);
     }
-    if (!at.file.IsOpen()) {
-        return error == EEXIST ? kChangedMeanwhile : error;
+    if (error == EEXIST && !at.file.IsOpen()) {
+        return kChangedMeanwhile;
     }
     if (error != 0) {
         return error;
+    }
+    // A failed flush only leaves the rename less durable.
+    fs.SyncFolder(folder);
+    if (!exchanged) {
+        return 0;
     }
     // The old file has the temporary name now; what was written to it up to here is seen.
     if (Holds(fs, at, temp) && StillAsRead(fs, at, true) &&
@@ -714,6 +724,9 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool
         return 0;
     }
     tempTaken = fs.RenameAt(folder, temp, at.name, RenameMode::Exchange) != 0;
+    if (!tempTaken) {
+        fs.SyncFolder(folder);
+    }
     return error != 0 ? error : kChangedMeanwhile;
 }
 
@@ -735,21 +748,21 @@ int CommitNewFile(IFileSystem& fs, const Location& at, const std::string& to, un
         error = fd.Close();
     }
     bool tempTaken = false;
-    if (error == 0) {
-        error = to == at.name ? TakePlace(fs, at, temp, tempTaken)
-                              : fs.RenameAt(at.folder.Get(), temp, to, RenameMode::Replace);
+    if (error == 0 && to == at.name) {
+        error = TakePlace(fs, at, temp, tempTaken);
+    } else if (error == 0 &&
+               (error = fs.RenameAt(at.folder.Get(), temp, to, RenameMode::Replace)) == 0) {
+        // The new file is in place either way; a failed flush only leaves the rename less
+        // durable.
+        fs.SyncFolder(at.folder.Get());
     }
     if (error != 0) {
         fd.Close();
         if (!tempTaken) {
             fs.UnlinkAt(at.folder.Get(), temp);
         }
-        return error;
     }
-    // The new file is in place either way; a failed folder sync only leaves the rename less
-    // durable.
-    fs.SyncFolder(at.folder.Get());
-    return 0;
+    return error;
 }
 
 // Names of the extended attributes; none where the file system has none.
@@ -1161,8 +1174,9 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
         const std::string partialName = partial.substr(std::min(nameStart, partial.size()));
         const std::string copyName = to.substr(nameStart);
         // The root keeps its slash.
-        const std::string folderPath =
-            slash == std::string::npos ? std::string(1, '.') : to.substr(0, std::max(slash, std::size_t{1}));
+        const std::string folderPath = slash == std::string::npos
+                                           ? std::string(1, '.')
+                                           : to.substr(0, std::max(slash, std::size_t{1}));
         std::string bytes;
         FileStatus status;
         Descriptor folder(fs);
