@@ -20,6 +20,7 @@
 // A longer run, on the disk (ctest passes the variables on):
 //   ZENTREL_CRASH_KILLS=3000 ZENTREL_CRASH_SECONDS=3600 ZENTREL_CRASH_FOLDER=/var/tmp
 //   ctest --preset native -R ZentrelCrash --timeout 4000 --output-on-failure -V
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -297,9 +298,9 @@ TEST_F(ZentrelCrash, TwoRunsAtOnceEndAsOneRun) {
     }
 }
 
-// Another program appends a line to each file now and then while Zentrel runs, opening it by name
-// each time as a program saving its settings would. Every line is there afterwards, and without
-// them each file holds what one run makes of it.
+// Another program appends a line to each file every few milliseconds while Zentrel runs, opening
+// it by name each time and writing at once, as a program saving its settings would. Every line is
+// there afterwards, and without them each file holds what one run makes of it.
 TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
     const DataFolder data(scenario.work / "data");
     data.Reset(scenario.initial);
@@ -314,8 +315,12 @@ TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
         while (!program.WaitFor(std::chrono::milliseconds(0), status) &&
                Clock::now() - start < kRunLimit) {
             for (std::size_t i = 0; i < 2; ++i) {
-                std::ofstream(data.files[i], std::ios::binary | std::ios::app)
-                    << "; appended meanwhile " << appended << lineBreaks[i];
+                const std::string line =
+                    "; appended meanwhile " + std::to_string(appended) + lineBreaks[i];
+                const int fd = ::open(data.files[i].c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+                ASSERT_NE(fd, -1);
+                EXPECT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+                ::close(fd);
             }
             ++appended;
             std::this_thread::sleep_for(std::chrono::milliseconds(3));
