@@ -46,6 +46,14 @@ int ResultOf(ssize_t result) {
     return result == -1 ? errno : 0;
 }
 
+// Opens without touching the access time where the process may (as the owner, or root): a
+// write's own look at the file or its folder is no access by anyone, and every change of that
+// time costs the flush that follows a journal entry of its own.
+int OpenWithoutAccessTime(int folder, const char* name, int flags) {
+    const int fd = ::openat(folder, name, flags | O_NOATIME);
+    return fd == -1 && errno == EPERM ? ::openat(folder, name, flags) : fd;
+}
+
 std::int64_t Nanoseconds(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
@@ -62,18 +70,29 @@ class PosixFileSystem final : public IFileSystem {
                 flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
                 break;
             case OpenKind::ReadWrite:
-                flags |= O_RDWR | O_NONBLOCK | O_NOCTTY;
-                break;
+                fd = OpenWithoutAccessTime(folder, name.c_str(),
+                                           flags | O_RDWR | O_NONBLOCK | O_NOCTTY);
+                return ResultOf(fd);
         }
         fd = ::openat(folder, name.c_str(), flags);
         return ResultOf(fd);
     }
 
     int OpenFolderWithoutLinks(const std::string& path, int& fd) override {
+        // Open for reading where the folder lets us, so that listing and flushing it need no
+        // descriptor of their own; the access time as in OpenWithoutAccessTime.
         open_how how{};
-        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
         how.resolve = RESOLVE_NO_SYMLINKS;
-        const long result = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+        long result = -1;
+        for (const std::uint64_t flags :
+             {O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOATIME, O_RDONLY | O_DIRECTORY | O_CLOEXEC,
+              O_PATH | O_DIRECTORY | O_CLOEXEC}) {
+            how.flags = flags;
+            result = ::syscall(SYS_openat2, AT_FDCWD, path.c_str(), &how, sizeof how);
+            if (result != -1 || (errno != EPERM && errno != EACCES)) {
+                break;
+            }
+        }
         fd = static_cast<int>(result);
         return result == -1 ? errno : 0;
     }
@@ -108,6 +127,21 @@ class PosixFileSystem final : public IFileSystem {
         if (::fstat(fd, &info) == -1) {
             return errno;
         }
+        StatusOf(info, status);
+        return 0;
+    }
+
+    int StatAt(int folder, const std::string& name, FileStatus& status) override {
+        struct stat info {};
+        if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == -1) {
+            return errno;
+        }
+        StatusOf(info, status);
+        return 0;
+    }
+
+  private:
+    static void StatusOf(const struct stat& info, FileStatus& status) {
         status.regular = S_ISREG(info.st_mode);
         status.folder = S_ISDIR(info.st_mode);
         status.link = S_ISLNK(info.st_mode);
@@ -120,9 +154,9 @@ class PosixFileSystem final : public IFileSystem {
         status.inode = static_cast<std::uint64_t>(info.st_ino);
         status.modified = Nanoseconds(info.st_mtim);
         status.changed = Nanoseconds(info.st_ctim);
-        return 0;
     }
 
+  public:
     int ReadLink(int fd, std::string& target) override {
         std::string buffer(256, '\0');
         for (;;) {
@@ -201,6 +235,12 @@ class PosixFileSystem final : public IFileSystem {
     }
 
     int SyncFolder(int folder) override {
+        if (::fsync(folder) == 0) {
+            return 0;
+        }
+        if (errno != EBADF) {
+            return errno;
+        }
         // A folder walked to is open only as a place; flushing needs it open for reading.
         const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd == -1) {
@@ -218,25 +258,46 @@ class PosixFileSystem final : public IFileSystem {
     int ListFolder(int folder, std::vector<std::string>& names, bool& appendOnly) override {
         names.clear();
         appendOnly = false;
-        const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd == -1) {
-            return errno;
-        }
-        // A file system without these flags has no append-only folders either.
+        // A file system without these flags has no append-only folders either. A folder open
+        // only as a place answers neither this nor a listing, and is opened for reading here.
+        int fd = folder;
+        int own = -1;
         int flags = 0;
-        appendOnly = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
-        DIR* listing = ::fdopendir(fd);
-        if (listing == nullptr) {
-            const int error = errno;
-            ::close(fd);
-            return error;
+        int result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
+        if (result == -1 && errno == EBADF) {
+            own = OpenWithoutAccessTime(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (own == -1) {
+                return errno;
+            }
+            fd = own;
+            result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
         }
-        errno = 0;
-        while (const dirent* entry = ::readdir(listing)) {
-            names.emplace_back(entry->d_name);
+        appendOnly = result == 0 && (flags & FS_APPEND_FL) != 0;
+        // The entries straight from the system, as few calls as it takes: a directory stream
+        // costs three more, and a chunk that left room for another entry was the last, since
+        // the usual file systems fill each as far as it goes. One that stops short only leaves
+        // some leftovers of dead writers for a later write.
+        alignas(dirent64) char buffer[8192];
+        constexpr std::size_t kLargestEntry = sizeof(dirent64) + 8;
+        int error = 0;
+        for (;;) {
+            const ssize_t length = ::getdents64(fd, buffer, sizeof buffer);
+            if (length <= 0) {
+                error = length == 0 ? 0 : errno;
+                break;
+            }
+            for (ssize_t at = 0; at < length;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+                names.emplace_back(entry->d_name);
+                at += entry->d_reclen;
+            }
+            if (static_cast<std::size_t>(length) + kLargestEntry <= sizeof buffer) {
+                break;
+            }
         }
-        const int error = errno;
-        ::closedir(listing);
+        if (own != -1) {
+            ::close(own);
+        }
         return error;
     }
 
@@ -368,10 +429,11 @@ int CheckLinkOwner(IFileSystem& fs, const FileStatus& link, Location& target) {
     return link.owner == reached.owner ? 0 : EACCES;
 }
 
-// Opens a regular file for reading or writing where it was found as an entry; a device or FIFO
-// is never opened for more than a look, since opening some of them does something.
+// Opens a regular file for reading or writing where it was found; a device or FIFO is never
+// opened for more than a look, since opening some of them does something. `status` becomes the
+// opened file's.
 int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kind,
-              Descriptor& entry, const FileStatus& status) {
+              Descriptor& entry, FileStatus& status) {
     if (kind == OpenKind::Entry || !status.regular) {
         return 0;
     }
@@ -384,6 +446,7 @@ int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kin
     }
     if (error == 0) {
         entry = std::move(file);
+        status = now;
     }
     return error;
 }
@@ -411,14 +474,32 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool final = i + 1 == names.size();
         Descriptor entry(fs);
-        int error = fs.OpenAt(folder.Get(), names[i], OpenKind::Entry, entry.Out());
+        FileStatus status;
+        int error = 0;
+        // A regular file, the usual last name, is opened after a look at its name alone; any
+        // other entry is opened as a place first and looked at through that.
+        if (final && last != OpenKind::Entry &&
+            ((error = fs.StatAt(folder.Get(), names[i], status)) != 0 || status.regular)) {
+            if (error == 0) {
+                error = OpenFound(fs, folder.Get(), names[i], last, entry, status);
+            }
+            if (error != 0 && error != ENOENT) {
+                return error;
+            }
+            out.folder = std::move(folder);
+            out.folderPath = std::move(folderPath);
+            out.name = names[i];
+            out.file = std::move(entry);
+            out.status = status;
+            return 0;
+        }
+        error = fs.OpenAt(folder.Get(), names[i], OpenKind::Entry, entry.Out());
         if (final && error == ENOENT) {
             out.folder = std::move(folder);
             out.folderPath = std::move(folderPath);
             out.name = names[i];
             return 0;
         }
-        FileStatus status;
         if (error != 0 || (error = fs.Stat(entry.Get(), status)) != 0) {
             return error;
         }
@@ -623,9 +704,9 @@ void RemoveLeftovers(IFileSystem& fs, int folder, const std::string& name,
     }
 }
 
-// Creates a temporary file beside `name` and takes its lock.
+// Creates a temporary file beside `name` and takes its lock; `status` is the new file's.
 int CreateTemporary(IFileSystem& fs, int folder, const std::string& name, unsigned mode,
-                    Descriptor& fd, std::string& temp) {
+                    Descriptor& fd, std::string& temp, FileStatus& status) {
     const std::string prefix = TempPrefix(name);
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         temp = prefix + RandomDigits() + std::string(kTempSuffix);
@@ -633,7 +714,6 @@ int CreateTemporary(IFileSystem& fs, int folder, const std::string& name, unsign
         if (error == EEXIST) {
             continue;
         }
-        FileStatus status;
         if (error != 0 || (error = fs.LockFile(fd.Get(), true)) != 0 ||
             (error = fs.Stat(fd.Get(), status)) != 0) {
             fd.Close();
@@ -655,23 +735,21 @@ bool FolderRefusesNewFiles(int error) {
 
 // Whether `name` stands for the file that was found, or for nothing when none was.
 bool Holds(IFileSystem& fs, const Location& at, const std::string& name) {
-    Descriptor now(fs);
-    const int error = fs.OpenAt(at.folder.Get(), name, OpenKind::Entry, now.Out());
+    FileStatus status;
+    const int error = fs.StatAt(at.folder.Get(), name, status);
     if (!at.file.IsOpen()) {
         return error == ENOENT;
     }
-    FileStatus status;
-    return error == 0 && fs.Stat(now.Get(), status) == 0 && !status.link &&
-           status.device == at.status.device && status.inode == at.status.inode;
+    return error == 0 && !status.link && status.device == at.status.device &&
+           status.inode == at.status.inode;
 }
 
-// Whether the found file still has the text it had when it was read: the same size and time of
-// the last change of its content, and, unless it has just been renamed (which sets it), the same
-// time of the last change of anything.
-bool StillAsRead(IFileSystem& fs, const Location& at, bool renamed) {
+// Whether the found file still has the text it had when it was read: the same size and times of
+// the last change of its content and of anything.
+bool StillAsRead(IFileSystem& fs, const Location& at) {
     FileStatus now;
     return fs.Stat(at.file.Get(), now) == 0 && now.size == at.status.size &&
-           now.modified == at.status.modified && (renamed || now.changed == at.status.changed);
+           now.modified == at.status.modified && now.changed == at.status.changed;
 }
 
 bool CannotRenameSo(int error) {
@@ -695,7 +773,7 @@ bool CannotRenameSo(int error) {
 // same tick of the file system's clock as the reading.
 int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool& tempTaken) {
     const int folder = at.folder.Get();
-    if (at.file.IsOpen() && !StillAsRead(fs, at, false)) {
+    if (at.file.IsOpen() && !StillAsRead(fs, at)) {
         return kChangedMeanwhile;
     }
     int error = fs.RenameAt(folder, temp, at.name,
@@ -718,9 +796,12 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool
     if (!exchanged) {
         return 0;
     }
-    // The old file has the temporary name now; what was written to it up to here is seen.
-    if (Holds(fs, at, temp) && StillAsRead(fs, at, true) &&
-        (error = fs.UnlinkAt(folder, temp)) == 0) {
+    // The old file has the temporary name now, and was renamed; what was written to it up to
+    // here is seen.
+    FileStatus old;
+    if (fs.StatAt(folder, temp, old) == 0 && !old.link && old.device == at.status.device &&
+        old.inode == at.status.inode && old.size == at.status.size &&
+        old.modified == at.status.modified && (error = fs.UnlinkAt(folder, temp)) == 0) {
         return 0;
     }
     tempTaken = fs.RenameAt(folder, temp, at.name, RenameMode::Exchange) != 0;
@@ -731,17 +812,18 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool
 }
 
 // Writes `bytes` to a new temporary file, flushes it and renames it to `to`. `prepare` runs on
-// the new file before its bytes are written; its error abandons the file.
+// the new file and its status before its bytes are written; its error abandons the file.
 template <typename Prepare>
 int CommitNewFile(IFileSystem& fs, const Location& at, const std::string& to, unsigned mode,
                   std::string_view bytes, Prepare prepare) {
     Descriptor fd(fs);
     std::string temp;
-    int error = CreateTemporary(fs, at.folder.Get(), at.name, mode, fd, temp);
+    FileStatus status;
+    int error = CreateTemporary(fs, at.folder.Get(), at.name, mode, fd, temp, status);
     if (error != 0) {
         return error;
     }
-    if ((error = prepare(fd.Get())) == 0) {
+    if ((error = prepare(fd.Get(), status)) == 0) {
         error = WriteAll(fs, fd.Get(), bytes) && fs.Sync(fd.Get()) == 0 ? 0 : EIO;
     }
     if (error == 0) {
@@ -788,13 +870,13 @@ int AttributeNames(IFileSystem& fs, int fd, std::vector<std::string>& names) {
     return 0;
 }
 
-// Gives the new file `fresh` the owner, group, extended attributes (the ACL among them) and mode
-// of `old`. Any error means the new file would differ from the old one in more than its text.
-int CarryOver(IFileSystem& fs, int old, const FileStatus& oldStatus, int fresh) {
-    FileStatus status;
-    int error = fs.Stat(fresh, status);
-    if (error == 0 && (status.owner != oldStatus.owner || status.group != oldStatus.group) &&
-        fs.SetOwner(fresh, oldStatus.owner, oldStatus.group) != 0) {
+// Gives the new file `fresh`, whose status is `status`, the owner, group, extended attributes (the
+// ACL among them) and mode of `old`. Any error means the new file would differ from the old one in
+// more than its text.
+int CarryOver(IFileSystem& fs, int old, const FileStatus& oldStatus, int fresh, FileStatus status) {
+    int error = 0;
+    const bool ownerSet = status.owner != oldStatus.owner || status.group != oldStatus.group;
+    if (ownerSet && fs.SetOwner(fresh, oldStatus.owner, oldStatus.group) != 0) {
         // A user may give the file a group of theirs, though not an owner.
         error = fs.SetOwner(fresh, kSameId, oldStatus.group);
     }
@@ -819,7 +901,14 @@ int CarryOver(IFileSystem& fs, int old, const FileStatus& oldStatus, int fresh) 
         }
     }
     // The mode last: a change of owner clears set-id bits, and the ACL sets the group bits.
-    if ((error = fs.SetMode(fresh, oldStatus.mode)) != 0 || (error = fs.Stat(fresh, status)) != 0) {
+    // Without a change of owner or set-id bits the mode is as set; otherwise it is looked at.
+    if ((error = fs.SetMode(fresh, oldStatus.mode)) != 0) {
+        return error;
+    }
+    if (!ownerSet && (oldStatus.mode & 06000) == 0) {
+        return 0;
+    }
+    if ((error = fs.Stat(fresh, status)) != 0) {
         return error;
     }
     const bool same = status.owner == oldStatus.owner && status.group == oldStatus.group &&
@@ -844,10 +933,11 @@ enum class Outcome { Done, Failed, Changed, InPlace };
 // old file or the new one. InPlace when the new file could not be made the same as the old in
 // everything but its text, or the folder does not let it take the old one's place.
 Outcome ReplaceFile(IFileSystem& fs, const Location& at, const std::string& newBytes) {
-    const int error = CommitNewFile(fs, at, at.name, 0600, newBytes, [&](int fresh) {
-        // Told apart from the errors of writing, which fail the edit.
-        return CarryOver(fs, at.file.Get(), at.status, fresh) == 0 ? 0 : ENOTSUP;
-    });
+    const int error =
+        CommitNewFile(fs, at, at.name, 0600, newBytes, [&](int fresh, const FileStatus& status) {
+            // Told apart from the errors of writing, which fail the edit.
+            return CarryOver(fs, at.file.Get(), at.status, fresh, status) == 0 ? 0 : ENOTSUP;
+        });
     if (error == 0) {
         return Outcome::Done;
     }
@@ -868,19 +958,21 @@ Stored RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& ne
     const int fd = at.file.Get();
     const std::string copy = CopyName(at);
     const int copyError =
-        !roomForCopy ? EPERM : CommitNewFile(fs, at, copy, 0600, oldBytes, [&](int fresh) {
-            // The file's owner can then read and remove it too; where it cannot be given away it
-            // stays this user's, which counts as well.
-            fs.SetOwner(fresh, at.status.owner, at.status.group);
-            fs.SetMode(fresh, at.status.mode & 0666);
-            return 0;
-        });
+        !roomForCopy
+            ? EPERM
+            : CommitNewFile(fs, at, copy, 0600, oldBytes, [&](int fresh, const FileStatus&) {
+                  // The file's owner can then read and remove it too; where it cannot be given away
+                  // it stays this user's, which counts as well.
+                  fs.SetOwner(fresh, at.status.owner, at.status.group);
+                  fs.SetMode(fresh, at.status.mode & 0666);
+                  return 0;
+              });
     // A read-only folder holds no copy: there only a crash in the middle can leave the file torn.
     if (copyError != 0 && !FolderRefusesNewFiles(copyError)) {
         return Stored::Failed;
     }
     const bool committed = copyError == 0;
-    if (!Holds(fs, at, at.name) || !StillAsRead(fs, at, false)) {
+    if (!Holds(fs, at, at.name) || !StillAsRead(fs, at)) {
         if (committed) {
             fs.UnlinkAt(at.folder.Get(), copy);
         }
@@ -1007,7 +1099,8 @@ Stored StoreBytes(IFileSystem& fs, const Location& at, const std::string& newByt
                                 : CreateDirectly(fs, at, newBytes);
     }
     if (!at.file.IsOpen()) {
-        return StoredBy(CommitNewFile(fs, at, at.name, 0666, newBytes, [](int) { return 0; }));
+        return StoredBy(CommitNewFile(fs, at, at.name, 0666, newBytes,
+                                      [](int, const FileStatus&) { return 0; }));
     }
     if (at.status.links == 1) {
         switch (ReplaceFile(fs, at, newBytes)) {

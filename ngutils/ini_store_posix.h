@@ -76,8 +76,9 @@ class IFileSystem {
     virtual ~IFileSystem() = default;
 
     virtual int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) = 0;
-    // A folder in one step, as an Entry, refusing to pass any symbolic link on the way: ELOOP
-    // when one is there, ENOSYS where the system cannot tell.
+    // A folder in one step, refusing to pass any symbolic link on the way: ELOOP when one is
+    // there, ENOSYS where the system cannot tell. Open for reading where the folder allows, else
+    // as an Entry.
     virtual int OpenFolderWithoutLinks(const std::string& path, int& fd) = 0;
     // Creates a file that must not exist yet, for reading and writing.
     virtual int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) = 0;
@@ -85,6 +86,8 @@ class IFileSystem {
     virtual int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
                         std::size_t& count) = 0;
     virtual int Stat(int fd, FileStatus& status) = 0;
+    // The status of the name itself, a symbolic link included.
+    virtual int StatAt(int folder, const std::string& name, FileStatus& status) = 0;
     // The text of a symbolic link opened as OpenKind::Entry.
     virtual int ReadLink(int fd, std::string& target) = 0;
     virtual int SetMode(int fd, unsigned mode) = 0;
@@ -107,7 +110,8 @@ class IFileSystem {
     virtual int SyncFolder(int folder) = 0;
     virtual int UnlinkAt(int folder, const std::string& name) = 0;
     // The names in the folder, and whether it lets files be added but none renamed or removed
-    // (append-only).
+    // (append-only). A folder descriptor open for reading is read on from where it stands, so
+    // it is listed once.
     virtual int ListFolder(int folder, std::vector<std::string>& names, bool& appendOnly) = 0;
     // An exclusive advisory lock on the open file, which goes with its last descriptor; without
     // `wait`, EWOULDBLOCK when another holds it.

@@ -92,6 +92,10 @@ class FaultyFileSystem : public NGUtils::IniEngine::IFileSystem {
     int Stat(int fd, NGUtils::IniEngine::FileStatus& status) override {
         return Step("Stat", [&] { return Real().Stat(fd, status); });
     }
+    int StatAt(int folder, const std::string& name,
+               NGUtils::IniEngine::FileStatus& status) override {
+        return Step("StatAt", [&] { return Real().StatAt(folder, name, status); });
+    }
     int ReadLink(int fd, std::string& target) override {
         return Step("ReadLink", [&] { return Real().ReadLink(fd, target); });
     }

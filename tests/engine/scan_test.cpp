@@ -161,6 +161,13 @@ class StaleSizeFileSystem final : public engine_support::FaultyFileSystem {
         }
         return error;
     }
+    int StatAt(int folder, const std::string& name, FileStatus& status) override {
+        const int error = FaultyFileSystem::StatAt(folder, name, status);
+        if (status.regular) {
+            status.size = reportedSize;
+        }
+        return error;
+    }
 };
 
 TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {
