@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,9 @@ struct ReadCase {
     std::wstring value;
     std::optional<std::wstring> wine8Value = std::nullopt;  // where Wine 8 departs from Windows
 };
+
+// gtest would otherwise print a failing case as the raw bytes of the struct, pointers included.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 // Bytes of a UTF-16LE file with a BOM, from ASCII-or-wide text.
 std::string Utf16LeFile(const std::wstring& text) {
