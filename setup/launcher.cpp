@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "unicode_text.h"
+#include "text_codec.h"
 
 namespace SetupLauncher {
 
@@ -143,6 +143,10 @@ void SplitList(const std::string& value, PackageList& list) {
     if (start == 0 || start < value.size()) {
         list.push_back(value.substr(start));
     }
+}
+
+std::u16string ToWide(std::string_view text) {
+    return TextCodec::Utf16FromUtf8(text, TextCodec::LoneSurrogates::Carry);
 }
 
 std::string GetLauncherFolder(ILauncherPlatform& platform) {

@@ -4,8 +4,9 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "launcher.h"
 #include "platform.h"
-#include "unicode_text.h"
+#include "text_codec.h"
 
 namespace SetupLauncher {
 
@@ -22,7 +23,9 @@ std::wstring Wide(const std::string& text) {
 }
 
 std::string Utf8(const wchar_t* text, std::size_t length) {
-    return ToUtf8(std::u16string(text, text + length));
+    // The inverse of ToWide: every name listed comes back to the same UTF-16.
+    return TextCodec::Utf8FromUtf16(std::u16string(text, text + length),
+                                    TextCodec::LoneSurrogates::Carry);
 }
 
 std::string Utf8(const wchar_t* text) {
