@@ -222,7 +222,8 @@ void Classify(const Units& units, Line& line, std::size_t contentEnd) {
         line.kind = LineKind::Key;
         line.nameBegin = first;
         line.nameEnd = TrimEnd(units, first, equals);
-        // For an empty value this lands after the blanks behind "=", which then stay.
+        // An empty value begins after all the blanks behind "=", so a value written into it keeps
+        // them in front.
         line.valueBegin = SkipBlanks(units, equals + 1, contentEnd);
         line.valueEnd = TrimEnd(units, line.valueBegin, contentEnd);
     }

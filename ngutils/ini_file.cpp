@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::uint32_t kFirstReadSize = 512;
 constexpr std::size_t kIntBufferSize = 32;
+// 259 characters and the NUL: "%f" writes every digit before the point, so a value of 1e252 or
+// more (-1e251 or less) does not fit, and WriteDouble writes nothing.
 constexpr std::size_t kDoubleBufferSize = 260;
 
 bool EqualsAsciiNoCase(const std::wstring& text, const wchar_t* word) {

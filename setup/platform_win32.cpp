@@ -98,7 +98,8 @@ class CWin32Platform final : public ILauncherPlatform {
     PathStyle Style() const override { return PathStyle::Windows; }
 
     std::size_t ConsoleProcessCount() override {
-        // With room for one, a longer list gives its length and no identifiers.
+        // Only the count matters: given room for one identifier, the call returns the length of
+        // a longer list without filling it in.
         DWORD processes[1] = {};
         return GetConsoleProcessList(processes, 1);
     }
