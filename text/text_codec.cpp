@@ -164,7 +164,8 @@ std::string Utf8FromUtf16(std::u16string_view units, LoneSurrogates lone) {
 
 std::wstring WideFromUtf16(std::u16string_view units) {
     if constexpr (kWideIsUtf16) {
-        return std::wstring(units.begin(), units.end());
+        std::wstring out(units.begin(), units.end());
+        return out;
     } else {
         return EncodeWide(DecodeUtf16(units));
     }
