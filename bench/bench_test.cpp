@@ -277,49 +277,69 @@ TEST(BenchReport, DurationsAndSizesReadAtAGlance) {
     EXPECT_EQ(FormatBytes(1048576), "1.00 MB");
 }
 
-std::vector<std::string> RowsOf(const std::string& table) {
-    std::vector<std::string> rows;
+std::vector<std::string> LinesOf(const std::string& table) {
+    std::vector<std::string> lines;
     std::istringstream in(table);
     std::string line;
     while (std::getline(in, line)) {
-        if (line.rfind("| ", 0) == 0 && line.find("| size |") == std::string::npos &&
-            line.find("| --- |") == std::string::npos) {
-            rows.push_back(line);
-        }
+        lines.push_back(line);
     }
-    return rows;
+    return lines;
 }
 
-TEST(BenchReport, TheTableSetsEachTimeAgainstItsFloorAndAgainstWine) {
-    const ResultSet native{"posix",
-                           {SampleResult("write_existing", 65536, 1.5e-3, 1, 1e-3),
-                            SampleResult("read_int", 65536, 1e-4, 0, 1e-3),
-                            SampleResult("migration", 65536, 0.67, 670, 5e-4),
-                            SampleResult("limit", 65536, 1e-3, 1, 1e-3),
-                            SampleResult("read_int", 4096, 1e-5, 0, 1e-3)}};
+// The index of the first line holding text, or the number of lines.
+std::size_t LineWith(const std::vector<std::string>& lines, const std::string& text) {
+    std::size_t i = 0;
+    while (i < lines.size() && lines[i].find(text) == std::string::npos) {
+        ++i;
+    }
+    return i;
+}
+
+TEST(BenchReport, TheTableSetsEachTimeAgainstItsFloorItsGoalAndWine) {
+    const ResultSet native{
+        "posix",
+        {SampleResult("write_existing", 65536, 1.5e-3, 1, 1e-3),
+         SampleResult("read_int", 65536, 1e-4, 0, 1e-3),
+         SampleResult("migration", 65536, 0.67, 670, 5e-4),
+         SampleResult("limit", 65536, 1e-3, 1, 1e-3), SampleResult("read_int", 4096, 1e-5, 0, 1e-3),
+         SampleResult("migration_long_value", 4194304, 0.68, 335, 8e-3)}};
     const ResultSet wine{"windows",
                          {SampleResult("write_existing", 65536, 3e-3, 1, 1e-3),
                           SampleResult("read_int", 4096, 4e-5, 0, 1e-3)}};
     std::ostringstream out;
     PrintTable(native, &wine, out);
-    EXPECT_NE(out.str().find("WINE DOES NOT FSYNC"), std::string::npos);
-    const std::vector<std::string> rows = RowsOf(out.str());
-    ASSERT_EQ(rows.size(), 5u);
+    const std::vector<std::string> lines = LinesOf(out.str());
+    EXPECT_NE(LineWith(lines, "WINE DOES NOT FSYNC"), lines.size());
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 100u) << line;
+    }
     // Sizes in the order they were measured; within a size, the limit first.
-    EXPECT_NE(rows[0].find("| durable replace (the limit) |"), std::string::npos);
-    EXPECT_NE(rows[1].find("| migration, 2 files (670 writes) |"), std::string::npos);
-    EXPECT_NE(rows[1].find("| 2.00 | n/a |"), std::string::npos) << rows[1];
-    EXPECT_NE(rows[2].find("| ReadInt, key near the end |"), std::string::npos);
-    EXPECT_NE(rows[2].find("| 0 | 1.00 ms | 0.10 |"), std::string::npos) << rows[2];
-    EXPECT_NE(rows[3].find("| 1.50 ms | +-"), std::string::npos) << rows[3];
-    EXPECT_NE(rows[3].find("| 1.50 | 3.00 ms |"), std::string::npos) << rows[3];
-    EXPECT_NE(rows[3].find("| 64.0 KB | 0.50 |"), std::string::npos) << rows[3];
-    EXPECT_EQ(rows[4].rfind("| 4.0 KB | ReadInt", 0), 0u) << rows[4];
-    EXPECT_NE(rows[4].find("| 0.25 |"), std::string::npos) << rows[4];
+    const std::size_t size64 = LineWith(lines, "64.0 KB");
+    const std::size_t limit = LineWith(lines, "durable replace (the limit)");
+    const std::size_t write = LineWith(lines, "WriteValue, existing key");
+    const std::size_t migration = LineWith(lines, "migration, 2 files");
+    EXPECT_LT(size64, limit);
+    EXPECT_LT(limit, migration);
+    EXPECT_LT(migration, write);
+    EXPECT_LT(write, static_cast<std::size_t>(std::find(lines.begin(), lines.end(), "4.0 KB") -
+                                              lines.begin()));
+    EXPECT_NE(lines[migration].find("670 writes, 2.00 x limit, 64.0 KB/write"), std::string::npos);
+    EXPECT_NE(lines[LineWith(lines, "ReadInt")].find("0.10 x limit"), std::string::npos);
+    EXPECT_NE(lines[write].find("1.50 ms"), std::string::npos) << lines[write];
+    EXPECT_NE(lines[write].find("1.50 x limit"), std::string::npos) << lines[write];
+    ASSERT_LT(write + 2, lines.size());
+    EXPECT_EQ(lines[write + 1], "    goal: at most 1.10 x limit: MISSED");
+    EXPECT_NE(lines[write + 2].find("under Wine"), std::string::npos) << lines[write + 2];
+    EXPECT_NE(lines[write + 2].find("native/Wine 0.50"), std::string::npos) << lines[write + 2];
+    EXPECT_EQ(lines[LineWith(lines, "ACD_Sensitivity") + 1], "    goal: under 2 s: held");
+    EXPECT_EQ(lines.back(), "goals: 1 held, 1 missed");
 
     std::ostringstream alone;
     PrintTable(native, nullptr, alone);
-    EXPECT_NE(RowsOf(alone.str())[3].find("| n/a | n/a | n/a | n/a |"), std::string::npos);
+    const std::vector<std::string> aloneLines = LinesOf(alone.str());
+    EXPECT_EQ(LineWith(aloneLines, "under Wine"), aloneLines.size());
+    EXPECT_EQ(aloneLines.back(), "goals: 1 held, 1 missed; no Wine results");
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ constexpr std::array<WorkloadName, 8> kWorkloads = {{
     {"write_new", "WriteValue, new key"},
     {"delete_section", "section deletion"},
     {"read_long_value", "ReadString of a value of this size"},
-    {"migration_long_value", "migration, 1 file, ACD_Sensitivity of this size"},
+    {"migration_long_value", "migration, the value as ACD_Sensitivity"},
 }};
 
 constexpr std::string_view kHeader = "ini-bench-results 1";
@@ -70,10 +70,52 @@ double LimitRatio(const Result& result) {
     return floor > 0 ? result.time.median / floor : 0;
 }
 
-void PrintRow(std::ostream& out, const std::vector<std::string>& cells) {
-    out << '|';
-    for (const std::string& cell : cells) {
-        out << ' ' << cell << " |";
+// A goal that a row's numbers must meet: a ceiling on its time, or on its time over the limit.
+struct Goal {
+    std::string_view workload;
+    std::size_t size;
+    bool overLimit;  // the ceiling is on "x limit" rather than on seconds
+    double ceiling;
+    std::string_view text;
+};
+
+constexpr std::size_t kMebibyte = 1024 * 1024;
+
+// A write may cost little more than the durable replace it cannot avoid; a damaged file with a
+// 4 MiB value must not make the installer look hung.
+constexpr std::array<Goal, 2> kGoals = {{
+    {"write_existing", 64 * 1024, true, 1.10, "at most 1.10 x limit"},
+    {"migration_long_value", 4 * kMebibyte, false, 2.0, "under 2 s"},
+}};
+
+const Goal* GoalOf(const Result& result) {
+    for (const Goal& goal : kGoals) {
+        if (goal.workload == result.workload && goal.size == result.nominalSize) {
+            return &goal;
+        }
+    }
+    return nullptr;
+}
+
+bool Holds(const Goal& goal, const Result& result) {
+    const double measured = goal.overLimit ? LimitRatio(result) : result.time.median;
+    return measured <= goal.ceiling;
+}
+
+std::string Padded(std::string text, std::size_t width) {
+    if (text.size() < width) {
+        text.insert(0, width - text.size(), ' ');
+    }
+    return text;
+}
+
+// "  label  time  spread  rest", the label left, the numbers in right-aligned columns.
+void PrintLine(std::ostream& out, std::string label, const Summary& time, const std::string& rest) {
+    constexpr std::size_t kLabelWidth = 40;
+    label.resize(std::max(label.size(), kLabelWidth), ' ');
+    out << "  " << label << Padded(FormatDuration(time.median), 9) << Padded(Spread(time), 7);
+    if (!rest.empty()) {
+        out << "   " << rest;
     }
     out << '\n';
 }
@@ -166,56 +208,57 @@ std::string FormatBytes(double bytes) {
 }
 
 void PrintTable(const ResultSet& native, const ResultSet* wine, std::ostream& out) {
-    out << "Times are medians; spread is half the interquartile range over the median. Times are\n"
-           "noisy: the disk's speed drifts, so compare ratios more than times.\n"
+    out << "Times are medians; +- is half the interquartile range over the median. The disk's\n"
+           "speed drifts, so compare ratios more than times.\n"
            "limit: one durable atomic replace of a file of that size (temporary file, fsync,\n"
-           "rename, fsync of the folder), timed beside every sample of the row. x limit: the\n"
-           "time over one limit per write that changes the file (a read: over one limit).\n"
-           "bytes/write: bytes handed to the system per write; ~: it keeps no count, the file's\n"
-           "size stands in.\n"
+           "rename, fsync of the folder), timed beside every sample. x limit: the time over one\n"
+           "limit per write that changes the file (a read: over one limit). /write: bytes handed\n"
+           "to the system per write (~: it keeps no count, the file's size stands in).\n"
            "Wine: the Windows build's own profile functions. WINE DOES NOT FSYNC its profile\n"
-           "writes and rewrites the file in place: no durability peer, a reference only.\n\n";
+           "writes and rewrites the file in place: no durability peer, a reference only.\n";
     std::vector<std::size_t> sizes;
     for (const Result& result : native.results) {
         if (std::find(sizes.begin(), sizes.end(), result.nominalSize) == sizes.end()) {
             sizes.push_back(result.nominalSize);
         }
     }
-    PrintRow(out, {"size", "workload", "file", "native", "spread", "bytes/write", "limit/write",
-                   "x limit", "Wine (no fsync)", "spread", "Wine bytes/write", "native/Wine"});
-    PrintRow(out, std::vector<std::string>(12, "---"));
+    int held = 0;
+    int missed = 0;
     for (std::size_t size : sizes) {
+        out << '\n' << FormatBytes(static_cast<double>(size)) << '\n';
         for (const WorkloadName& workload : kWorkloads) {
             const Result* mine = Find(native, workload.id, size);
             if (mine == nullptr) {
                 continue;
             }
-            const Result* theirs = wine != nullptr ? Find(*wine, workload.id, size) : nullptr;
-            std::string label(workload.label);
+            std::string rest;
             if (workload.id == "migration" || workload.id == "migration_long_value") {
-                label += " (" + std::to_string(mine->writes) + " writes)";
+                rest = std::to_string(mine->writes) + " writes, ";
             }
-            std::vector<std::string> cells = {
-                FormatBytes(static_cast<double>(size)),
-                label,
-                FormatBytes(static_cast<double>(mine->fileBytes)),
-                FormatDuration(mine->time.median),
-                Spread(mine->time),
-                BytesPerWrite(*mine),
-                FormatDuration(mine->limitSeconds),
-                Format("%.2f", LimitRatio(*mine)),
-            };
+            if (workload.id != "limit") {
+                rest += Format("%.2f x limit", LimitRatio(*mine));
+                if (mine->writes > 0) {
+                    rest += ", " + BytesPerWrite(*mine) + "/write";
+                }
+            }
+            PrintLine(out, std::string(workload.label), mine->time, rest);
+            if (const Goal* goal = GoalOf(*mine)) {
+                const bool holds = Holds(*goal, *mine);
+                (holds ? held : missed) += 1;
+                out << "    goal: " << goal->text << (holds ? ": held" : ": MISSED") << '\n';
+            }
+            const Result* theirs = wine != nullptr ? Find(*wine, workload.id, size) : nullptr;
             if (theirs != nullptr && theirs->time.median > 0) {
-                cells.push_back(FormatDuration(theirs->time.median));
-                cells.push_back(Spread(theirs->time));
-                cells.push_back(BytesPerWrite(*theirs));
-                cells.push_back(Format("%.2f", mine->time.median / theirs->time.median));
-            } else {
-                cells.insert(cells.end(), 4, "n/a");
+                PrintLine(out, "  under Wine (no fsync)", theirs->time,
+                          Format("native/Wine %.2f", mine->time.median / theirs->time.median));
             }
-            PrintRow(out, cells);
         }
     }
+    out << "\ngoals: " << held << " held, " << missed << " missed";
+    if (held + missed < static_cast<int>(kGoals.size())) {
+        out << ", " << kGoals.size() - static_cast<std::size_t>(held + missed) << " not measured";
+    }
+    out << (wine == nullptr ? "; no Wine results" : "") << '\n';
 }
 
 }  // namespace Bench

@@ -10,7 +10,7 @@
 #include "bench_platform.h"
 #include "ini_file.h"
 #include "migration.h"
-#include "wide_text.h"
+#include "text_codec.h"
 #include "workloads.h"
 
 namespace Bench {
@@ -30,7 +30,7 @@ std::wstring WidePath(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
     } else {
-        return NGUtils::WideFromFileName(path.string());
+        return TextCodec::WideFromFileName(path.string());
     }
 }
 

@@ -117,8 +117,9 @@ function(add_unit_test target)
         set_test_defaults(${target})
     else()
         # Listing the cases of a sanitizer build on a busy machine can take longer than the
-        # default 5 s, which would fail the whole run.
-        gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+        # default 5 s, which would fail the whole run. Every parameterised suite names its cases,
+        # so the printed parameter would only repeat the name, at up to hundreds of columns.
+        gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                              PROPERTIES TIMEOUT 300)
     endif()
 endfunction()

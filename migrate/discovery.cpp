@@ -11,6 +11,8 @@ namespace Zentrel {
 
 namespace {
 
+// Room for the long names that "\\?\" allows (about 32,767 characters), far beyond MAX_PATH; a
+// name whose full form does not fit is tested as it was given.
 constexpr std::uint32_t kNormalisationBufferSize = 32000;
 
 // Joins the pieces with the platform's separator in front of each one.
@@ -118,8 +120,8 @@ bool SettingsFileExists(const std::wstring& path) noexcept {
         const std::wstring candidate = ExtendedLengthCandidate(path);
         const std::uint32_t length =
             Platform::FullPathName(candidate, buffer.get(), kNormalisationBufferSize);
-        // 0 is a failure and a length from the buffer size up a name that did not fit: then the
-        // name is tested as it was given.
+        // 0 means failure, and the buffer size or more a full name that did not fit; either way
+        // the name is tested as it was given.
         const bool normalised = length >= 1 && length < kNormalisationBufferSize;
         const std::uint32_t attributes =
             Platform::FileAttributes(normalised ? std::wstring(buffer.get()) : candidate);

@@ -21,11 +21,47 @@ constexpr std::uint16_t kPrimaryMask = 0x3FF;
 constexpr std::uint16_t kDefaultSublanguage = 0x400;
 
 const std::array<std::uint16_t, 37>& SupportedLanguages() {
+    // ApplicationVariant turns every language but Spanish and Chinese into its sublanguage 1, so
+    // English (United Kingdom) and Portuguese (Portugal) are never a resolved language; they match
+    // only an identifier tested directly.
     static const std::array<std::uint16_t, 37> kSupportedLanguages = {
-        0x041C, 0x0402, 0x0403, 0x0404, 0x0804, 0x041A, 0x0405, 0x0406, 0x0413, 0x0809,
-        0x0409, 0x0425, 0x040B, 0x040C, 0x0407, 0x0408, 0x040E, 0x0421, 0x0410, 0x0411,
-        0x0412, 0x0427, 0x0414, 0x0415, 0x0416, 0x0816, 0x0418, 0x0419, 0x041B, 0x0424,
-        0x0C0A, 0x041D, 0x041F, 0x0422, 0x0401, 0x040D, 0x042A,
+        0x041C,  // Albanian
+        0x0402,  // Bulgarian
+        0x0403,  // Catalan
+        0x0404,  // Chinese, Traditional (Taiwan)
+        0x0804,  // Chinese, Simplified (PRC)
+        0x041A,  // Croatian
+        0x0405,  // Czech
+        0x0406,  // Danish
+        0x0413,  // Dutch (Netherlands)
+        0x0809,  // English (United Kingdom)
+        0x0409,  // English (United States)
+        0x0425,  // Estonian
+        0x040B,  // Finnish
+        0x040C,  // French (France)
+        0x0407,  // German (Germany)
+        0x0408,  // Greek
+        0x040E,  // Hungarian
+        0x0421,  // Indonesian
+        0x0410,  // Italian (Italy)
+        0x0411,  // Japanese
+        0x0412,  // Korean
+        0x0427,  // Lithuanian
+        0x0414,  // Norwegian (Bokmal)
+        0x0415,  // Polish
+        0x0416,  // Portuguese (Brazil)
+        0x0816,  // Portuguese (Portugal)
+        0x0418,  // Romanian
+        0x0419,  // Russian
+        0x041B,  // Slovak
+        0x0424,  // Slovenian
+        0x0C0A,  // Spanish (Spain, modern sort)
+        0x041D,  // Swedish (Sweden)
+        0x041F,  // Turkish
+        0x0422,  // Ukrainian
+        0x0401,  // Arabic (Saudi Arabia)
+        0x040D,  // Hebrew
+        0x042A,  // Vietnamese
     };
     return kSupportedLanguages;
 }

@@ -16,7 +16,7 @@
 #include "ini_store_posix.h"
 #include "platform.h"
 #include "platform_posix.h"
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace Zentrel {
 
@@ -173,11 +173,11 @@ std::wstring LocalAppDataFolder(const EnvironmentLookup& environment) {
     auto isAbsolute = [](const char* value) { return IsSet(value) && value[0] == '/'; };
     const char* dataHome = environment("XDG_DATA_HOME");
     if (isAbsolute(dataHome)) {
-        return NGUtils::WideFromFileName(WithoutTrailingSlashes(dataHome));
+        return TextCodec::WideFromFileName(WithoutTrailingSlashes(dataHome));
     }
     const char* home = environment("HOME");
     if (isAbsolute(home)) {
-        return NGUtils::WideFromFileName(WithoutTrailingSlashes(home) + "/.local/share");
+        return TextCodec::WideFromFileName(WithoutTrailingSlashes(home) + "/.local/share");
     }
     return {};
 }
@@ -302,7 +302,7 @@ bool ListFolder(const std::wstring& pattern,
     }
     // The folder keeps its trailing "/", so that "/*" lists the root.
     std::string folder;
-    if (!NGUtils::FileNameFromWide(pattern.substr(0, pattern.size() - 1), folder)) {
+    if (!TextCodec::FileNameFromWide(pattern.substr(0, pattern.size() - 1), folder)) {
         return false;
     }
     const DirectoryStream stream(folder);
@@ -312,7 +312,7 @@ bool ListFolder(const std::wstring& pattern,
     while (const dirent* entry = readdir(stream.get())) {
         const std::uint32_t attributes =
             IsFolder(stream.get(), *entry) ? kAttributeDirectory : kAttributeArchive;
-        visit(DirectoryEntry{NGUtils::WideFromFileName(entry->d_name), attributes});
+        visit(DirectoryEntry{TextCodec::WideFromFileName(entry->d_name), attributes});
     }
     return true;
 }
@@ -326,7 +326,7 @@ std::uint32_t FullPathName(const std::wstring&, wchar_t*, std::uint32_t) {
 std::uint32_t FileAttributes(const std::wstring& name) {
     std::string bytes;
     struct stat status = {};
-    if (!NGUtils::FileNameFromWide(name, bytes) || stat(bytes.c_str(), &status) != 0) {
+    if (!TextCodec::FileNameFromWide(name, bytes) || stat(bytes.c_str(), &status) != 0) {
         return kInvalidFileAttributes;
     }
     return S_ISDIR(status.st_mode) ? kAttributeDirectory : kAttributeArchive;
@@ -342,20 +342,20 @@ std::uint16_t UserUiLanguage() {
 std::wstring FileWrittenThrough(const std::wstring& path) {
     std::string bytes;
     std::string target;
-    if (!NGUtils::FileNameFromWide(path, bytes) ||
+    if (!TextCodec::FileNameFromWide(path, bytes) ||
         !NGUtils::IniEngine::ResolveWriteTarget(NGUtils::IniEngine::RealFileSystem(), bytes,
                                                 target)) {
         return {};
     }
-    return NGUtils::WideFromFileName(target);
+    return TextCodec::WideFromFileName(target);
 }
 
 bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy) {
     std::string from;
     std::string through;
     std::string to;
-    return NGUtils::FileNameFromWide(file, from) && NGUtils::FileNameFromWide(partial, through) &&
-           NGUtils::FileNameFromWide(copy, to) &&
+    return TextCodec::FileNameFromWide(file, from) &&
+           TextCodec::FileNameFromWide(partial, through) && TextCodec::FileNameFromWide(copy, to) &&
            NGUtils::IniEngine::CommitCopy(NGUtils::IniEngine::RealFileSystem(), from, through, to);
 }
 
@@ -366,7 +366,7 @@ bool PutBack(const std::wstring& copy, const std::wstring& file) {
     std::string bytes;
     // The bytes go back by the engine's rules, so the file stays the same file; the copy goes
     // only afterwards, and a run stopped between puts the same bytes back once more.
-    if (!NGUtils::FileNameFromWide(copy, from) || !NGUtils::FileNameFromWide(file, to) ||
+    if (!TextCodec::FileNameFromWide(copy, from) || !TextCodec::FileNameFromWide(file, to) ||
         NGUtils::IniEngine::ReadFileBytes(system, from, bytes) !=
             NGUtils::IniEngine::ReadStatus::Ok ||
         !NGUtils::IniEngine::WriteFileContent(system, to, bytes)) {
@@ -378,7 +378,7 @@ bool PutBack(const std::wstring& copy, const std::wstring& file) {
 
 bool RemoveFile(const std::wstring& name) {
     std::string bytes;
-    if (!NGUtils::FileNameFromWide(name, bytes)) {
+    if (!TextCodec::FileNameFromWide(name, bytes)) {
         return false;
     }
     const int error =
@@ -389,7 +389,7 @@ bool RemoveFile(const std::wstring& name) {
 bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
                        const std::function<void()>& work) {
     std::string bytes;
-    if (!NGUtils::FileNameFromWide(file, bytes)) {
+    if (!TextCodec::FileNameFromWide(file, bytes)) {
         return false;
     }
     // The root keeps its slash.

@@ -7,6 +7,8 @@
 namespace Zentrel {
 
 std::wstring GetLocalAppDataFolder() {
+    // SHGetFolderPathW writes at most MAX_PATH characters, its NUL included; the one more is
+    // spare and stays zero.
     constexpr std::size_t kFolderBufferSize = MAX_PATH + 1;
     wchar_t folder[kFolderBufferSize] = {};
     // Flags 0: the folder as it is now, not its default location.

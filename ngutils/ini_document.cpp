@@ -7,14 +7,12 @@
 #include <limits>
 #include <utility>
 
-#include "wide_text.h"
+#include "text_codec.h"
 #include "write_rule.h"
 
 namespace NGUtils::IniEngine {
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsBlank(char32_t c) {
     return c == U' ' || c == U'\t';
@@ -72,7 +70,7 @@ Text ValueForWriting(TextView value) {
     return quoted;
 }
 
-void AppendUtf16Unit(std::string& out, char32_t unit, bool bigEndian) {
+void AppendUtf16Unit(std::string& out, char16_t unit, bool bigEndian) {
     const auto high = static_cast<char>((unit >> 8) & 0xFF);
     const auto low = static_cast<char>(unit & 0xFF);
     out += bigEndian ? high : low;
@@ -138,40 +136,23 @@ class Units {
     // At most `limit` characters of the units in [begin, end).
     Text Decode(std::size_t begin, std::size_t end, std::size_t limit = Text::npos) const {
         if (unitSize_ == 1) {
-            return DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin), limit);
+            return TextCodec::DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin),
+                                         TextCodec::LoneSurrogates::Refuse,
+                                         TextCodec::UndecodableBytes::Replace, limit);
         }
-        Text out;
-        out.reserve(std::min(end - begin, limit));
-        for (std::size_t i = begin; i < end && out.size() < limit; ++i) {
-            const char32_t unit = (*this)[i];
-            const char32_t next = i + 1 < end ? (*this)[i + 1] : 0;
-            if (unit >= 0xD800 && unit <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-                out += static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                ++i;
-            } else {
-                out += unit;
-            }
-        }
-        return out;
+        return TextCodec::DecodeUtf16Units(
+            end - begin, [this, begin](std::size_t i) { return (*this)[begin + i]; }, limit);
     }
 
     std::string Encode(TextView text) const {
         if (unitSize_ == 1) {
-            return EncodeUtf8(text);
+            return TextCodec::EncodeUtf8(text);
         }
         const bool bigEndian = encoding_ == Encoding::Utf16Be;
         std::string out;
         out.reserve(text.size() * 2);
-        for (char32_t c : text) {
-            if (c > 0x10FFFF) {
-                c = kReplacement;
-            }
-            if (c >= 0x10000) {
-                AppendUtf16Unit(out, 0xD800 + ((c - 0x10000) >> 10), bigEndian);
-                AppendUtf16Unit(out, 0xDC00 + ((c - 0x10000) & 0x3FF), bigEndian);
-            } else {
-                AppendUtf16Unit(out, c, bigEndian);
-            }
+        for (const char16_t unit : TextCodec::EncodeUtf16(text)) {
+            AppendUtf16Unit(out, unit, bigEndian);
         }
         return out;
     }
@@ -241,7 +222,8 @@ void Classify(const Units& units, Line& line, std::size_t contentEnd) {
         line.kind = LineKind::Key;
         line.nameBegin = first;
         line.nameEnd = TrimEnd(units, first, equals);
-        // For an empty value this lands after the blanks behind "=", which then stay.
+        // An empty value begins after all the blanks behind "=", so a value written into it keeps
+        // them in front.
         line.valueBegin = SkipBlanks(units, equals + 1, contentEnd);
         line.valueEnd = TrimEnd(units, line.valueBegin, contentEnd);
     }
@@ -565,14 +547,6 @@ Text DefaultText(TextView text) {
         text = text.substr(1, text.size() - 2);
     }
     return Text(text);
-}
-
-Text DecodeUtf8(std::string_view bytes, std::size_t limit) {
-    return CodePointsFromUtf8(bytes, limit);
-}
-
-std::string EncodeUtf8(TextView text) {
-    return Utf8FromCodePoints(text);
 }
 
 }  // namespace NGUtils::IniEngine

@@ -55,9 +55,4 @@ bool IsAcceptedEdit(const Edit& edit);
 // The default text as a reader returns it: trailing blanks cut, then one pair of quotes removed.
 Text DefaultText(TextView text);
 
-// Invalid UTF-8 decodes to one U+FFFD per bad byte; surrogates and code points beyond U+10FFFF
-// encode as U+FFFD.
-Text DecodeUtf8(std::string_view bytes, std::size_t limit = Text::npos);
-std::string EncodeUtf8(TextView text);
-
 }  // namespace NGUtils::IniEngine

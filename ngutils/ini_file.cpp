@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "profile.h"
-#include "wide_text.h"
+#include "text_codec.h"
 #include "write_rule.h"
 
 namespace NGUtils {
@@ -18,6 +18,8 @@ namespace {
 
 constexpr std::uint32_t kFirstReadSize = 512;
 constexpr std::size_t kIntBufferSize = 32;
+// 259 characters and the NUL: "%f" writes every digit before the point, so a value of 1e252 or
+// more (-1e251 or less) does not fit, and WriteDouble writes nothing.
 constexpr std::size_t kDoubleBufferSize = 260;
 
 bool EqualsAsciiNoCase(const std::wstring& text, const wchar_t* word) {
@@ -124,7 +126,7 @@ bool CIniFile::ReadString16(const wchar_t* section, const wchar_t* key, std::u16
     if (!ReadString(section, key, text)) {
         return false;
     }
-    value = Utf16FromWide(text);
+    value = TextCodec::Utf16FromWide(text);
     return true;
 }
 
@@ -182,7 +184,7 @@ bool CIniFile::WriteString(const wchar_t* section, const wchar_t* key, const std
 
 bool CIniFile::WriteString16(const wchar_t* section, const wchar_t* key,
                              const std::u16string& value) {
-    const std::wstring text = WideFromUtf16(value);
+    const std::wstring text = TextCodec::WideFromUtf16(value);
     return WriteValue(section, key, text.c_str());
 }
 

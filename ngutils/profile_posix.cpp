@@ -8,7 +8,7 @@
 #include "ini_document.h"
 #include "ini_store_posix.h"
 #include "profile.h"
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace NGUtils {
 
@@ -26,7 +26,7 @@ Text FromWide(const wchar_t* text) {
 }
 
 Text FromUtf8(const char* text) {
-    return IniEngine::DecodeUtf8(text);
+    return TextCodec::DecodeUtf8(text);
 }
 
 // The value, or the default as a reader returns it; of a long value no more than a buffer of
@@ -107,7 +107,7 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
         // The cut is in bytes and may split a character: a shorter cut would look whole. Each
         // character takes at least one byte, so size - 1 characters fill the buffer.
         const std::string value =
-            IniEngine::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback, size));
+            TextCodec::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback, size));
         return CopyOut(value, buffer, size);
     } catch (...) {
         buffer[0] = 0;
@@ -142,7 +142,7 @@ std::string ProfileNarrowPath(const std::wstring& path) {
     std::string bytes;
     // A name with NUL or a lone surrogate other than an escaped byte names no file; any other
     // name would be a different file.
-    if (!FileNameFromWide(path, bytes)) {
+    if (!TextCodec::FileNameFromWide(path, bytes)) {
         return {};
     }
     return bytes;

@@ -73,9 +73,11 @@ std::string ProfileNarrowPath(const std::wstring& path) {
         return {};
     }
     const int length = static_cast<int>(path.size());
-    // With a UTF-8 ANSI code page every name converts, and the lossy flag may not be asked for.
-    // That code page exists only from Windows 10 on, so the flag that refuses unpaired
-    // surrogates (WC_ERR_INVALID_CHARS, Vista and later; our headers target XP) is always known.
+    // Only a name that converts exactly has an 8-bit form. In most code pages
+    // WC_NO_BEST_FIT_CHARS and the lossy flag tell; a UTF-8 ANSI code page takes neither, and
+    // there only an unpaired surrogate fails, which WC_ERR_INVALID_CHARS refuses. That code page
+    // exists only from Windows 10 on, so the flag (Vista and later, missing from our XP headers,
+    // hence the number) is always known where it is used.
     constexpr DWORD kRefuseInvalidChars = 0x80;
     const bool utf8 = GetACP() == CP_UTF8;
     const DWORD flags = utf8 ? kRefuseInvalidChars : WC_NO_BEST_FIT_CHARS;

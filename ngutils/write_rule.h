@@ -3,6 +3,7 @@
 // engine checks every edit, so both builds refuse the same writes.
 #pragma once
 
+#include <algorithm>
 #include <string_view>
 
 namespace NGUtils::WriteRule {
@@ -11,12 +12,8 @@ namespace Detail {
 
 template <typename Char>
 bool HasLineBreakOrNul(std::basic_string_view<Char> text) {
-    for (const Char c : text) {
-        if (c == Char('\r') || c == Char('\n') || c == Char(0)) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(
+        text, [](Char c) { return c == Char('\r') || c == Char('\n') || c == Char(0); });
 }
 
 template <typename Char>

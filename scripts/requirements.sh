@@ -19,6 +19,8 @@ clang               command:clang++
 libclang-rt-14-dev  file:/usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a
 clang-tidy          command:clang-tidy
 cppcheck            command:cppcheck
+shellcheck          command:shellcheck
+ccache              command:ccache
 osslsigncode        command:osslsigncode
 openssl             command:openssl
 python3             command:python3

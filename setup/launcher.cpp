@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "unicode_text.h"
+#include "text_codec.h"
 
 namespace SetupLauncher {
 
@@ -11,12 +11,13 @@ namespace {
 constexpr const char* kProgramParameters = "/passive";
 
 // Names the folder of the launcher that started this process. A launcher that finds its own
-// folder here was started by a launcher of the same folder, by a copy under another name or
-// through a package, and starts nothing: that is how copies would start each other without end.
+// folder here was started, directly or through a package, by a launcher of that folder (perhaps
+// a copy under another name), and starts nothing; otherwise copies would start each other
+// without end.
 constexpr const char* kLauncherFolderVariable = "SETUP_LAUNCHER_OWN_FOLDER";
 
-// The shell cannot take longer program paths; under Wine it then starts the previous package
-// again.
+// MAX_PATH, the terminating NUL included: the shell cannot take a longer program path, and under
+// Wine it then starts the previous package again.
 constexpr std::size_t kMaxShellPath = 260;
 
 bool Contains(const std::string& text, const char* part) {
@@ -121,7 +122,8 @@ int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
 
 void ParseCommandLine(const std::vector<std::string>& arguments, PackageList& exeEntries,
                       PackageList& msiEntries) {
-    // A value taken by an option is visited again and may itself act as an option.
+    // The value an option took is not skipped: "-m -e a.exe" gives the .msi entry "-e" and the
+    // .exe entry "a.exe".
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const bool hasNext = i + 1 < arguments.size();
         if (arguments[i] == "-e" && hasNext && arguments[i + 1] != "-m") {
@@ -143,6 +145,10 @@ void SplitList(const std::string& value, PackageList& list) {
     if (start == 0 || start < value.size()) {
         list.push_back(value.substr(start));
     }
+}
+
+std::u16string ToWide(std::string_view text) {
+    return TextCodec::Utf16FromUtf8(text, TextCodec::LoneSurrogates::Carry);
 }
 
 std::string GetLauncherFolder(ILauncherPlatform& platform) {
@@ -208,6 +214,9 @@ bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path) {
 
 void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList msiList) {
     const OsVersion version = platform.QueryVersion();
+    // Program packages run on XP and Server 2003 (5.1, 5.2) and Vista (6.0), not on 7, 8 or 8.1
+    // (6.1 to 6.3). Our manifest declares no supported systems, so later Windows reports 6.2 and
+    // skips them too; a failed query reads as 0.0 and runs them.
     if (version.major < 6 || version.minor == 0) {
         RunExePackages(platform, exeList);
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform.h"
@@ -38,6 +39,11 @@ bool FindPackages(ILauncherPlatform& platform, const std::string& folder, Packag
                   PackageList& msiList);
 
 bool IsAbsolutePath(const std::string& path, PathStyle style);
+
+// The launcher's UTF-8 as the UTF-16 that the wide Windows calls take. A lone surrogate, which
+// Windows allows in file names, travels through UTF-8 in its three-byte form, so a listed name
+// reaches the same file.
+std::u16string ToWide(std::string_view text);
 
 // The full path of a package: an absolute entry as it is, any other beside the launcher;
 // empty for a relative entry when the launcher's folder is unknown.

@@ -4,8 +4,9 @@
 #include <objbase.h>
 #include <shellapi.h>
 
+#include "launcher.h"
 #include "platform.h"
-#include "unicode_text.h"
+#include "text_codec.h"
 
 namespace SetupLauncher {
 
@@ -22,7 +23,9 @@ std::wstring Wide(const std::string& text) {
 }
 
 std::string Utf8(const wchar_t* text, std::size_t length) {
-    return ToUtf8(std::u16string(text, text + length));
+    // The inverse of ToWide: every name listed comes back to the same UTF-16.
+    return TextCodec::Utf8FromUtf16(std::u16string(text, text + length),
+                                    TextCodec::LoneSurrogates::Carry);
 }
 
 std::string Utf8(const wchar_t* text) {
@@ -95,7 +98,8 @@ class CWin32Platform final : public ILauncherPlatform {
     PathStyle Style() const override { return PathStyle::Windows; }
 
     std::size_t ConsoleProcessCount() override {
-        // With room for one, a longer list gives its length and no identifiers.
+        // Only the count matters: given room for one identifier, the call returns the length of
+        // a longer list without filling it in.
         DWORD processes[1] = {};
         return GetConsoleProcessList(processes, 1);
     }

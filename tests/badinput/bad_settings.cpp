@@ -1,15 +1,10 @@
 #include "bad_settings.h"
 
+#include "utf16_file.h"
+
 namespace BadInput {
 
-std::string Utf16Le(std::u16string_view text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
+using testing_support::Utf16File;
 
 std::string Noise(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');
@@ -80,9 +75,10 @@ std::vector<BadSettingsFile> BadSettingsFiles() {
          "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
          "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
          "", ""},
-        {"odd-length UTF-16", Utf16Le(utf16Profile) + "!", Utf16Le(utf16Repaired), "!", ""},
-        {"lone surrogates", Utf16Le(loneSurrogates + utf16Profile),
-         Utf16Le(loneSurrogates + utf16Repaired), "", ""},
+        {"odd-length UTF-16", Utf16File(utf16Profile, false) + "!", Utf16File(utf16Repaired, false),
+         "!", ""},
+        {"lone surrogates", Utf16File(loneSurrogates + utf16Profile, false),
+         Utf16File(loneSurrogates + utf16Repaired, false), "", ""},
         {"invalid UTF-8",
          invalidUtf8 + "[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\nZonalOCRLanguage=1033\r\n",
          invalidUtf8 + "[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\nZonalOCRLanguage=1033\r\n", "",

@@ -10,10 +10,6 @@
 
 namespace BadInput {
 
-// UTF-16LE bytes of `text` behind a byte order mark; units are copied as they are, so lone
-// surrogates stay.
-std::string Utf16Le(std::u16string_view text);
-
 // Bytes from a fixed-seed generator: the same file on every run.
 std::string Noise(std::size_t size, unsigned seed);
 

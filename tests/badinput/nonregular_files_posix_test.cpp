@@ -25,7 +25,7 @@
 #include "migration.h"
 #include "program_runner.h"
 #include "temp_folder.h"
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ bool LibraryCallsFinish(const std::string& path, LibraryResults& results) {
     std::future<void> finished = done->get_future();
     std::thread([path, shared, done] {
         NGUtils::CIniFile ini;
-        ini.SetFilePath(NGUtils::WideFromUtf8(path));
+        ini.SetFilePath(TextCodec::WideFromUtf8(path));
         shared->read = ini.ReadString(L"Other", L"Key", shared->text);
         shared->written = ini.WriteValue(L"Other", L"Key", L"1");
         shared->deleted = ini.DeleteKey(L"Other", nullptr);
@@ -202,7 +202,7 @@ class DeepFolder {
 // The settings file exists, but its full name has 5,000 characters, beyond what the system opens
 // by name: nothing reaches it, and nothing fails loudly.
 TEST_F(SpecialFiles, ASettingsFileBeyondTheLongestPathIsLeftAlone) {
-    const std::string model = NGUtils::Utf8FromWide(std::wstring(Zentrel::kModelFolders[0]));
+    const std::string model = TextCodec::Utf8FromWide(std::wstring(Zentrel::kModelFolders[0]));
     const std::string tail = "/Tarvex/Tarvex Scan Twain/" + model + "/Velmora.ini";
     const fs::path base = scratch / "deep";
     std::size_t middle = 5000 - base.string().size() - tail.size();

@@ -8,19 +8,21 @@
 
 #include "engine_support.h"
 #include "ini_document.h"
+#include "text_codec.h"
+#include "utf16_file.h"
 
 namespace {
 
 using namespace std::string_literals;
 using namespace std::string_view_literals;
-using engine_support::Utf16File;
 using NGUtils::IniEngine::ApplyEdit;
-using NGUtils::IniEngine::DecodeUtf8;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::EditOutcome;
-using NGUtils::IniEngine::EncodeUtf8;
 using NGUtils::IniEngine::FindValue;
 using NGUtils::IniEngine::Text;
+using testing_support::Utf16File;
+using TextCodec::DecodeUtf8;
+using TextCodec::EncodeUtf8;
 
 std::optional<std::string> Find(std::string_view file, const char* section, const char* key) {
     const auto value = FindValue(file, DecodeUtf8(section), DecodeUtf8(key));

@@ -1,5 +1,5 @@
-// Helpers of the engine tests: UTF-16 file bytes, folder listings, and a file system that fails
-// or "crashes" at a chosen step.
+// Helpers of the engine tests: folder listings, and a file system that fails or "crashes" at a
+// chosen step.
 #pragma once
 
 #include <algorithm>
@@ -17,18 +17,6 @@
 #include "ini_store_posix.h"
 
 namespace engine_support {
-
-// A UTF-16 file with its byte order mark.
-inline std::string Utf16File(std::u16string_view text, bool bigEndian) {
-    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (char16_t unit : text) {
-        const auto high = static_cast<char>(unit >> 8);
-        const auto low = static_cast<char>(unit & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
-}
 
 inline std::set<std::string> Names(const std::filesystem::path& folder) {
     std::set<std::string> names;

@@ -11,6 +11,7 @@
 #include "engine_support.h"
 #include "profile.h"
 #include "temp_folder.h"
+#include "utf16_file.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ TEST_F(EngineProfile, StrangeFilesKeepTheirBytesAndEncoding) {
         {std::string(4096, '\0'), L"DEF", '\n'},
         {"\xFF\xFE", L"DEF", '\0'},
         // The odd last byte of a UTF-16 file stays last, after the new lines.
-        {engine_support::Utf16File(u"[S]\r\nK=1\r\n", false) + "!", L"1", '!'},
+        {testing_support::Utf16File(u"[S]\r\nK=1\r\n", false) + "!", L"1", '!'},
     };
     for (const Row& row : rows) {
         WriteBytes(narrow, row.content);

@@ -13,18 +13,20 @@
 #include "ini_document.h"
 #include "ini_store_posix.h"
 #include "temp_folder.h"
+#include "text_codec.h"
+#include "utf16_file.h"
 
 namespace {
 
 using namespace std::string_literals;
-using engine_support::Utf16File;
 using NGUtils::IniEngine::ApplyEdit;
-using NGUtils::IniEngine::DecodeUtf8;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::EditOutcome;
-using NGUtils::IniEngine::EncodeUtf8;
 using NGUtils::IniEngine::FileStatus;
 using NGUtils::IniEngine::FindValue;
+using testing_support::Utf16File;
+using TextCodec::DecodeUtf8;
+using TextCodec::EncodeUtf8;
 
 std::optional<std::u16string> AsUtf16(std::string_view ascii) {
     std::u16string text;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "ini_document.h"
+#include "text_codec.h"
 
 namespace {
 
@@ -154,7 +155,7 @@ std::string Escaped(std::string_view bytes) {
 }
 
 std::string Escaped(const Text& text) {
-    return Escaped(NGUtils::IniEngine::EncodeUtf8(text));
+    return Escaped(TextCodec::EncodeUtf8(text));
 }
 
 void CheckEdit(const std::string& before, const Edit& edit, const std::vector<Probe>& probes) {

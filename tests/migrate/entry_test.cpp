@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
 #include <vector>
 
 #include "migration.h"
@@ -21,6 +22,22 @@ void PrintTo(const CommandLine& commandLine, std::ostream* out) {
         *out << " \"" << argument << '"';
     }
     *out << " }";
+}
+
+// A case name from the arguments themselves, blanks spelled out: "QX_NWTWAIN_blank".
+std::string CaseName(const ::testing::TestParamInfo<CommandLine>& info) {
+    if (info.param.arguments.empty()) {
+        return "no_argument";
+    }
+    std::string name;
+    for (const char* argument : info.param.arguments) {
+        std::string word = *argument == '\0' ? "empty_argument" : "";
+        for (const char* p = argument; *p != '\0'; ++p) {
+            word += *p == ' ' ? (p == argument ? "blank_" : "_blank") : std::string(1, *p);
+        }
+        name += (name.empty() ? "" : "_then_") + word;
+    }
+    return name;
 }
 
 class ZentrelSelectVariantTest : public ::testing::TestWithParam<CommandLine> {};
@@ -48,7 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLine{{" QX_USBTWAIN"}, Variant::kNone},
         CommandLine{{"QX_NWTWAINX"}, Variant::kNone},
         CommandLine{{"QX_NW"}, Variant::kNone},
-        CommandLine{{""}, Variant::kNone}));
+        CommandLine{{""}, Variant::kNone}),
+    CaseName);
 // clang-format on
 
 TEST(ZentrelSelectVariantTest, MissingArgumentVectorSelectsNothing) {

@@ -13,7 +13,7 @@
 #include "migration.h"
 #include "platform_posix.h"
 #include "settings_files.h"
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace {
 
@@ -194,7 +194,7 @@ const std::string kUnmigrated =
 
 std::string Bytes(std::wstring_view wide) {
     std::string bytes;
-    NGUtils::FileNameFromWide(wide, bytes);
+    TextCodec::FileNameFromWide(wide, bytes);
     return bytes;
 }
 

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "ini_file.h"
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace ZentrelTest {
 
@@ -57,7 +57,7 @@ std::wstring Wide(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
     } else {
-        return NGUtils::WideFromFileName(path.string());
+        return TextCodec::WideFromFileName(path.string());
     }
 }
 
@@ -113,11 +113,11 @@ std::optional<std::string> ReadValue(const std::filesystem::path& file, const st
     NGUtils::CIniFile reader;
     reader.SetFilePath(Wide(file));
     std::wstring value;
-    if (!reader.ReadString(NGUtils::WideFromUtf8(section).c_str(),
-                           NGUtils::WideFromUtf8(key).c_str(), value)) {
+    if (!reader.ReadString(TextCodec::WideFromUtf8(section).c_str(),
+                           TextCodec::WideFromUtf8(key).c_str(), value)) {
         return std::nullopt;
     }
-    return NGUtils::Utf8FromWide(value);
+    return TextCodec::Utf8FromWide(value);
 }
 
 }  // namespace ZentrelTest

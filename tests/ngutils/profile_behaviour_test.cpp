@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,14 @@
 #include "profile.h"
 #include "temp_folder.h"
 #include "under_wine.h"
+#include "utf16_file.h"
 
 namespace {
 
 using NGUtils::CIniFile;
 using testing_support::ReadBytes;
 using testing_support::TempFolder;
+using testing_support::Utf16File;
 
 struct ReadCase {
     const char* name;
@@ -31,15 +34,8 @@ struct ReadCase {
     std::optional<std::wstring> wine8Value = std::nullopt;  // where Wine 8 departs from Windows
 };
 
-// Bytes of a UTF-16LE file with a BOM, from ASCII-or-wide text.
-std::string Utf16LeFile(const std::wstring& text) {
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : NGUtils::Utf16FromWide(text)) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
+// gtest would otherwise print a failing case as the raw bytes of the struct, pointers included.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<ReadCase> ReadCases() {
     return {
@@ -89,12 +85,12 @@ std::vector<ReadCase> ReadCases() {
         {"empty file", "", L"S", L"A", false, L""},
         {"UTF-8 BOM is not part of a name", "\xEF\xBB\xBF[S]\r\nA=2\r\n", L"S", L"A", true, L"2"},
         {"UTF-8 with BOM", "\xEF\xBB\xBF[S]\r\nN=caf\xC3\xA9\r\n", L"S", L"N", true, L"caf\u00e9"},
-        {"UTF-16LE with BOM", Utf16LeFile(L"[S]\r\nN=caf\u00e9 \u4e2d\r\n"), L"S", L"N", true,
+        {"UTF-16LE with BOM", Utf16File(u"[S]\r\nN=caf\u00e9 \u4e2d\r\n", false), L"S", L"N", true,
          L"caf\u00e9 \u4e2d"},
-        {"non-ASCII names match in the same case", Utf16LeFile(L"[\u00c4bc]\r\nA=1\r\n"),
+        {"non-ASCII names match in the same case", Utf16File(u"[\u00c4bc]\r\nA=1\r\n", false),
          L"\u00c4bc", L"A", true, L"1"},
-        {"only ASCII letters fold", Utf16LeFile(L"[\u00c4bc]\r\nA=1\r\n"), L"\u00e4bc", L"A", false,
-         L""},
+        {"only ASCII letters fold", Utf16File(u"[\u00c4bc]\r\nA=1\r\n", false), L"\u00e4bc", L"A",
+         false, L""},
     };
 }
 

@@ -1,5 +1,7 @@
+# shellcheck shell=bash
 # Shared by the end-to-end scripts. Packages log "start|<name>|<count>|<arguments>" and
 # "end|<name>" to $log; the opener (the "open" action) logs the same under its own name.
+# shellcheck disable=SC2154 # log is the sourcing script's
 passed=0
 failed=0
 

@@ -3,6 +3,7 @@
 # packages (scripts that log their start, arguments and end) and a fake xdg-open first on PATH.
 # Usage: setup_native_test.sh SETUP_BINARY
 set -u
+# shellcheck source=tests/setup/end_to_end_checks.sh
 . "$(dirname "$0")/end_to_end_checks.sh"
 launcher=$(realpath "$1")
 work=$(mktemp -d)
@@ -122,9 +123,11 @@ check "long path: started" "start|$deep/a.exe|1|/passive" "$(grep '^start' "$log
 # the one planted in the current folder. One without "#!" runs through the shell.
 planted=$work/planted
 mkdir -p "$planted/rel" "$work/plain"
+# shellcheck disable=SC2016 # the scripts expand their own arguments
 for opener in "$planted/xdg-open" "$planted/rel/xdg-open"; do
     printf '#!/bin/sh\necho "start|planted|$#|$*" >>"$SETUP_TEST_LOG"\n' >"$opener"
 done
+# shellcheck disable=SC2016
 printf 'echo "start|plain xdg-open|$#|$*" >>"$SETUP_TEST_LOG"\n' >"$work/plain/xdg-open"
 chmod +x "$planted/xdg-open" "$planted/rel/xdg-open" "$work/plain/xdg-open"
 cp "$launcher" "$planted/Setup"

@@ -4,6 +4,7 @@
 # Wine reports to Setup.exe is set per program through Wine's own AppDefaults setting.
 # Usage: setup_wine_test.sh WINE_RUN WINE_PREFIX SETUP_EXE RECORDER_EXE
 set -u
+# shellcheck source=tests/setup/end_to_end_checks.sh
 . "$(dirname "$0")/end_to_end_checks.sh"
 wine_run=$1
 prefix=$2

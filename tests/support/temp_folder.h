@@ -8,7 +8,7 @@
 #include <string>
 #include <system_error>
 
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace testing_support {
 
@@ -18,7 +18,7 @@ inline std::wstring WidePath(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
     } else {
-        return NGUtils::WideFromFileName(path.string());
+        return TextCodec::WideFromFileName(path.string());
     }
 }
 
@@ -27,7 +27,7 @@ inline std::filesystem::path PathFromWide(const std::wstring& wide) {
         return std::filesystem::path(wide);
     } else {
         std::string bytes;
-        NGUtils::FileNameFromWide(wide, bytes);
+        TextCodec::FileNameFromWide(wide, bytes);
         return std::filesystem::path(bytes);
     }
 }

@@ -21,6 +21,8 @@
 #   expected/    natively: the exact bytes of these files after the run
 # Every run must exit 0 and print nothing; no file may appear or vanish. Natively a second run
 # must change no byte.
+# pass never fails, so "test && pass || fail" here is an if-then-else.
+# shellcheck disable=SC2015
 set -u
 
 program=$1

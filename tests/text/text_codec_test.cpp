@@ -1,17 +1,21 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
-#include "wide_text.h"
+#include "text_codec.h"
 
 namespace {
 
-using NGUtils::FileNameFromWide;
-using NGUtils::Utf16FromWide;
-using NGUtils::Utf8FromWide;
-using NGUtils::WideFromFileName;
-using NGUtils::WideFromUtf16;
-using NGUtils::WideFromUtf8;
+using TextCodec::FileNameFromWide;
+using TextCodec::LoneSurrogates;
+using TextCodec::Utf16FromUtf8;
+using TextCodec::Utf16FromWide;
+using TextCodec::Utf8FromUtf16;
+using TextCodec::Utf8FromWide;
+using TextCodec::WideFromFileName;
+using TextCodec::WideFromUtf16;
+using TextCodec::WideFromUtf8;
 
 TEST(WideText, Utf16RoundTripsThroughTheWideString) {
     const std::u16string samples[] = {
@@ -77,6 +81,44 @@ TEST(WideText, FileNamesKeepTheirBytes) {
         EXPECT_FALSE(FileNameFromWide(std::wstring(L"a") + odd, bytes));
         EXPECT_EQ(bytes, "");
     }
+}
+
+// Setup's text: a lone surrogate, which Windows allows in file names, survives UTF-8.
+TEST(Utf16Text, CarriedSurrogatesDecodeFromUtf8) {
+    const std::pair<std::string, std::u16string> cases[] = {
+        {"", u""},
+        {R"(C:\pkg\a.exe /passive)", uR"(C:\pkg\a.exe /passive)"},
+        {"caf\xC3\xA9.exe", u"caf\u00E9.exe"},
+        {"\xE4\xB8\xAD\xE6\x96\x87.exe", u"\u4E2D\u6587.exe"},
+        {"\xF0\x9D\x84\x9E", u"\xD834\xDD1E"},
+        // An unpaired surrogate in its three-byte form comes back as that unit.
+        {"a\xED\xA0\x80z", std::u16string{u'a', char16_t(0xD800), u'z'}},
+        // Invalid bytes: stray continuation, cut sequence, overlong slash, beyond U+10FFFF.
+        {"\x80x", u"\uFFFDx"},
+        {"x\xC3", u"x\uFFFD"},
+        {"\xC0\xAF", u"\uFFFD\uFFFD"},
+        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
+        {"\xFF", u"\uFFFD"},
+    };
+    for (const auto& [utf8, utf16] : cases) {
+        EXPECT_EQ(Utf16FromUtf8(utf8, LoneSurrogates::Carry), utf16)
+            << testing::PrintToString(utf8);
+    }
+}
+
+TEST(Utf16Text, CarriedSurrogatesEncodeToUtf8AndBack) {
+    const std::u16string cases[] = {
+        u"plain.exe",
+        u"caf\u00E9 \u4E2D\u6587 \U0001D11E.msi",
+        std::u16string{u'x', char16_t(0xDC00), char16_t(0xD800)},
+        std::u16string{char16_t(0xD83D)},
+    };
+    for (const std::u16string& text : cases) {
+        EXPECT_EQ(Utf16FromUtf8(Utf8FromUtf16(text, LoneSurrogates::Carry), LoneSurrogates::Carry),
+                  text);
+    }
+    EXPECT_EQ(Utf8FromUtf16(u"\u00E9\U0001F600", LoneSurrogates::Carry),
+              "\xC3\xA9\xF0\x9F\x98\x80");
 }
 
 }  // namespace
