@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <linux/fs.h>
 #include <linux/openat2.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
@@ -15,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <string_view>
