@@ -117,9 +117,9 @@ bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::
     return true;
 }
 
-// Nothing is locked: the Windows program keeps to the system's profile functions and otherwise
-// does what the shipped program does, which takes no lock; the runs that overlapped and lost
-// updates were measured with the native engine, and Wine here cannot show what a lock would do.
+// Nothing is locked on Windows: the migration there writes through the system's own profile
+// functions and is otherwise single-run as designed; the overlapping runs that lost updates were
+// seen with the native engine, and a lock that no test here could run would be an untried one.
 bool WhileFolderLocked(const std::wstring&, std::chrono::milliseconds,
                        const std::function<void()>& work) {
     work();
