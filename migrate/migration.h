@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -50,9 +51,13 @@ std::wstring ExtendedLengthCandidate(const std::wstring& path);
 // Runs `migrate` (the rewrite routines of one settings file) so that the file ends either migrated
 // or exactly as it was: its bytes are kept beside it first, and put back when a write fails. A
 // file whose bytes cannot be kept is not touched. A copy left by a run that was stopped is put
-// back before the file is migrated again, so nothing accumulates.
+// back before the file is migrated again, so nothing accumulates. Two runs never migrate one file
+// at once: each holds a lock for the file meanwhile and waits at most `lockWait` (ten seconds in
+// the first form) for another run's; a file whose lock cannot be had in time is not touched.
 void MigrateWholeOrNotAtAll(const std::wstring& path,
                             const std::function<void()>& migrate) noexcept;
+void MigrateWholeOrNotAtAll(const std::wstring& path, const std::function<void()>& migrate,
+                            std::chrono::milliseconds lockWait) noexcept;
 
 // The rewrite routines report every write or deletion that failed, and every routine that could
 // not run to its end, here.

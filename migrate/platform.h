@@ -2,6 +2,7 @@
 // is the same code on Windows and on POSIX; each platform has one implementation file.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -59,11 +60,20 @@ std::wstring FileWrittenThrough(const std::wstring& path);
 // when whole. False leaves nothing at `partial`.
 bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::wstring& copy);
 
-// Puts `copy` in the place of `file` in one step, durably; the name `copy` is gone afterwards.
+// Gives `file` the bytes of `copy` durably, so that it is at every moment its old or its new
+// self: on POSIX by the INI engine's own rules of writing (the file stays the same file), on
+// Windows by moving `copy` over it. The name `copy` is gone afterwards.
 bool PutBack(const std::wstring& copy, const std::wstring& file);
 
 // True when nothing is left under `name`, also when nothing was there.
 bool RemoveFile(const std::wstring& name);
+
+// Runs `work` while this process holds the advisory lock that every run of the migration takes on
+// the folder that holds `file`, waiting at most `wait` for another run to release it. False,
+// without running `work`, when the lock cannot be had. A file system without locks runs `work`
+// unlocked. On Windows nothing is locked.
+bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
+                       const std::function<void()>& work);
 
 }  // namespace Platform
 }  // namespace Zentrel

@@ -1,12 +1,16 @@
 // The platform operations on POSIX: our own, following the conventions of a Linux desktop.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "ini_store_posix.h"
@@ -356,10 +360,20 @@ bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::
 }
 
 bool PutBack(const std::wstring& copy, const std::wstring& file) {
+    NGUtils::IniEngine::IFileSystem& system = NGUtils::IniEngine::RealFileSystem();
     std::string from;
     std::string to;
-    return TextCodec::FileNameFromWide(copy, from) && TextCodec::FileNameFromWide(file, to) &&
-           NGUtils::IniEngine::CommitRename(NGUtils::IniEngine::RealFileSystem(), from, to);
+    std::string bytes;
+    // The bytes go back by the engine's rules, so the file stays the same file; the copy goes
+    // only afterwards, and a run stopped between puts the same bytes back once more.
+    if (!TextCodec::FileNameFromWide(copy, from) || !TextCodec::FileNameFromWide(file, to) ||
+        NGUtils::IniEngine::ReadFileBytes(system, from, bytes) !=
+            NGUtils::IniEngine::ReadStatus::Ok ||
+        !NGUtils::IniEngine::WriteFileContent(system, to, bytes)) {
+        return false;
+    }
+    const int error = system.UnlinkAt(NGUtils::IniEngine::kCurrentFolder, from);
+    return error == 0 || error == ENOENT;
 }
 
 bool RemoveFile(const std::wstring& name) {
@@ -367,8 +381,49 @@ bool RemoveFile(const std::wstring& name) {
     if (!TextCodec::FileNameFromWide(name, bytes)) {
         return false;
     }
-    const int error = NGUtils::IniEngine::RealFileSystem().Unlink(bytes);
+    const int error =
+        NGUtils::IniEngine::RealFileSystem().UnlinkAt(NGUtils::IniEngine::kCurrentFolder, bytes);
     return error == 0 || error == ENOENT;
+}
+
+bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
+                       const std::function<void()>& work) {
+    std::string bytes;
+    if (!TextCodec::FileNameFromWide(file, bytes)) {
+        return false;
+    }
+    // The root keeps its slash.
+    const std::size_t slash = bytes.rfind('/');
+    const std::string folder = slash == std::string::npos
+                                   ? std::string(1, '.')
+                                   : bytes.substr(0, std::max(slash, std::size_t{1}));
+    // The folder rather than the file, which every write replaces. The lock goes with the
+    // descriptor, so a run that is killed leaves none behind.
+    struct Folder {
+        int fd;
+        ~Folder() {
+            if (fd != -1) {
+                ::close(fd);
+            }
+        }
+    } const locked{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (locked.fd == -1) {
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(locked.fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == ENOLCK || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL) {
+            break;
+        }
+        if ((error != EWOULDBLOCK && error != EINTR) ||
+            std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    work();
+    return true;
 }
 
 }  // namespace Platform

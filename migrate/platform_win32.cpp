@@ -117,6 +117,15 @@ bool KeepCopy(const std::wstring& file, const std::wstring& partial, const std::
     return true;
 }
 
+// Nothing is locked on Windows: the migration there writes through the system's own profile
+// functions and is otherwise single-run as designed; the overlapping runs that lost updates were
+// seen with the native engine, and a lock that no test here could run would be an untried one.
+bool WhileFolderLocked(const std::wstring&, std::chrono::milliseconds,
+                       const std::function<void()>& work) {
+    work();
+    return true;
+}
+
 bool PutBack(const std::wstring& copy, const std::wstring& file) {
     // The copy holds the file's old attributes; a read-only attribute the file gained meanwhile
     // would refuse the replacement.

@@ -1,6 +1,7 @@
 // Whole or nothing for one settings file: its bytes are kept beside it before the first write and
 // put back when any write of its migration fails, so the scanning application never starts with
 // settings that are neither the old nor the new ones.
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -11,6 +12,9 @@
 namespace Zentrel {
 
 namespace {
+
+// Longer than a migration of a large file takes on a slow disk, short enough for an installer.
+constexpr std::chrono::milliseconds kLockWait{10000};
 
 // Beside g_iniFile and the language table, the migration's one piece of state: whether a write or
 // deletion has failed since the bytes of the file being migrated were kept.
@@ -38,6 +42,28 @@ bool IsFile(const std::wstring& path) {
            (attributes & Platform::kAttributeDirectory) == 0;
 }
 
+// The migration of one file while its lock is held.
+void MigrateLocked(const std::wstring& file, const std::function<void()>& migrate) {
+    const KeptNames kept = KeptNamesOf(file);
+    // A kept copy means that a run stopped while it migrated this file, which may now be half
+    // migrated: its old bytes come back first, and the migration starts again from them. If
+    // they cannot, the file stays as it is until a run that can.
+    if (IsFile(kept.copy) && !Platform::PutBack(kept.copy, file)) {
+        return;
+    }
+    if (!Platform::KeepCopy(file, kept.partial, kept.copy)) {
+        return;
+    }
+    g_writeFailed = false;
+    migrate();
+    // A copy that cannot be put back or removed now is used or removed by the next run.
+    if (g_writeFailed) {
+        Platform::PutBack(kept.copy, file);
+    } else {
+        Platform::RemoveFile(kept.copy);
+    }
+}
+
 }  // namespace
 
 void NoteFailedWrite() noexcept {
@@ -46,29 +72,20 @@ void NoteFailedWrite() noexcept {
 
 void MigrateWholeOrNotAtAll(const std::wstring& path,
                             const std::function<void()>& migrate) noexcept {
+    MigrateWholeOrNotAtAll(path, migrate, kLockWait);
+}
+
+void MigrateWholeOrNotAtAll(const std::wstring& path, const std::function<void()>& migrate,
+                            std::chrono::milliseconds lockWait) noexcept {
     try {
         const std::wstring file = Platform::FileWrittenThrough(path);
         if (file.empty()) {
             return;
         }
-        const KeptNames kept = KeptNamesOf(file);
-        // A kept copy means that a run stopped while it migrated this file, which may now be half
-        // migrated: its old bytes come back first, and the migration starts again from them. If
-        // they cannot, the file stays as it is until a run that can.
-        if (IsFile(kept.copy) && !Platform::PutBack(kept.copy, file)) {
-            return;
-        }
-        if (!Platform::KeepCopy(file, kept.partial, kept.copy)) {
-            return;
-        }
-        g_writeFailed = false;
-        migrate();
-        // A copy that cannot be put back or removed now is used or removed by the next run.
-        if (g_writeFailed) {
-            Platform::PutBack(kept.copy, file);
-        } else {
-            Platform::RemoveFile(kept.copy);
-        }
+        // Held from the first look at a kept copy to the removal of this run's, so another run
+        // neither takes this run's copy for one left by a stopped run nor migrates the file
+        // meanwhile.
+        Platform::WhileFolderLocked(file, lockWait, [&] { MigrateLocked(file, migrate); });
     } catch (...) {
         // Out of memory before the first write: nothing was changed.
     }

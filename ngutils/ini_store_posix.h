@@ -1,15 +1,37 @@
-// The INI engine's file side on POSIX: reading a file afresh for every call, and replacing it
-// after an edit so that a crash at any moment leaves either the old or the new file.
+// The INI engine's file side on POSIX: reading a file afresh for every call, and writing it so
+// that a crash at any moment leaves either the old or the new bytes, and so that the file after
+// a write is the same file as before in everything but its text.
+//
+// A write replaces the file by a new one (written beside it, flushed and put in its place) only
+// when the new one cannot be told apart from the old: same owner, group, mode, ACL and extended
+// attributes, and no second name. Otherwise it edits the file where it is, after committing a
+// copy of the old bytes beside it (".<name>.<inode>.restore"); a later read or write that finds
+// such a copy knows that an edit was cut short and puts the old bytes back first. A folder that
+// refuses new files has no room for the copy: there the edit goes on without one.
+//
+// Another program may write the file meanwhile. A write notes what the file was when it was read
+// (device, inode, size, modification and change time) and looks again just before the new file
+// takes its place, or before the file is rewritten where it is; a file changed meanwhile is read
+// again and the edit made anew on its current text, a few times at most.
+//
+// Paths are walked one name at a time, relative to the folder already reached and never
+// following a symbolic link by themselves, so a link swapped in meanwhile is never written
+// through or replaced. A link is followed only when it belongs to this process's user or to
+// the owner of what it points at, so a run by root never writes where a user's link points
+// outside what that user owns.
 //
 // Every file operation goes through IFileSystem, so tests can make any single step fail, or stop
 // the world after any step, and check that the file never ends up torn.
 #pragma once
+
+#include <fcntl.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ini_document.h"
 
@@ -17,41 +39,83 @@ namespace NGUtils::IniEngine {
 
 struct FileStatus {
     bool regular = false;
+    bool folder = false;
+    bool link = false;
     unsigned mode = 0;  // permission bits, with set-id and sticky bits
     unsigned owner = 0;
     unsigned group = 0;
     std::uint64_t size = 0;
+    std::uint64_t links = 0;  // names of the file
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t modified = 0;  // last change of the content, in nanoseconds since 1970
+    std::int64_t changed = 0;   // last change of the content or the metadata, likewise
 };
 
-// The file operations the engine needs. Each returns 0 on success or an errno value.
+// Where names are looked up when no folder descriptor is at hand.
+constexpr int kCurrentFolder = AT_FDCWD;
+// An owner or group that SetOwner leaves as it is.
+constexpr unsigned kSameId = static_cast<unsigned>(-1);
+
+enum class OpenKind {
+    Entry,      // the name itself, a symbolic link included, only to look at or walk through
+    Read,       // a file for reading; never a link, and never blocks on a FIFO or device
+    ReadWrite,  // a file for reading and writing, not truncated; never a link
+};
+
+enum class RenameMode {
+    Replace,    // whatever `to` names goes
+    Exchange,   // `from` and `to` swap places
+    NoReplace,  // EEXIST when `to` names anything
+};
+
+// The file operations the engine needs. Each returns 0 on success or an errno value. `folder`
+// is a descriptor from OpenAt or kCurrentFolder; names are relative to it.
 class IFileSystem {
   public:
     virtual ~IFileSystem() = default;
 
-    // For reading; never blocks on a FIFO or device.
-    virtual int OpenRead(const std::string& path, int& fd) = 0;
-    // Creates a file that must not exist yet, for writing.
-    virtual int CreateNew(const std::string& path, unsigned mode, int& fd) = 0;
-    // An existing file for writing, without truncating it.
-    virtual int OpenWrite(const std::string& path, int& fd) = 0;
+    virtual int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) = 0;
+    // A folder in one step, refusing to pass any symbolic link on the way: ELOOP when one is
+    // there, ENOSYS where the system cannot tell. Open for reading where the folder allows, else
+    // as an Entry.
+    virtual int OpenFolderWithoutLinks(const std::string& path, int& fd) = 0;
+    // Creates a file that must not exist yet, for reading and writing.
+    virtual int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) = 0;
     virtual int Read(int fd, char* buffer, std::size_t size, std::size_t& count) = 0;
     virtual int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
                         std::size_t& count) = 0;
     virtual int Stat(int fd, FileStatus& status) = 0;
-    // EINVAL when the path is no symbolic link.
-    virtual int ReadLink(const std::string& path, std::string& target) = 0;
-    // Whether this user may write the file.
-    virtual int CheckWritable(const std::string& path) = 0;
+    // The status of the name itself, a symbolic link included.
+    virtual int StatAt(int folder, const std::string& name, FileStatus& status) = 0;
+    // The text of a symbolic link opened as OpenKind::Entry.
+    virtual int ReadLink(int fd, std::string& target) = 0;
     virtual int SetMode(int fd, unsigned mode) = 0;
     virtual int SetOwner(int fd, unsigned owner, unsigned group) = 0;
-    // Makes sure the disk holds room for `length` bytes of the file.
+    // Extended attributes, the access ACL ("system.posix_acl_access") among them. `names` is
+    // the list as the system gives it: each name ended by a NUL.
+    virtual int ListAttributes(int fd, std::string& names) = 0;
+    virtual int GetAttribute(int fd, const std::string& name, std::string& value) = 0;
+    virtual int SetAttribute(int fd, const std::string& name, const std::string& value) = 0;
+    virtual int RemoveAttribute(int fd, const std::string& name) = 0;
+    // Makes sure the disk holds room for `length` bytes of the file without changing its size;
+    // EOPNOTSUPP where the file system cannot.
     virtual int Reserve(int fd, std::uint64_t length) = 0;
     virtual int Truncate(int fd, std::uint64_t length) = 0;
     virtual int Sync(int fd) = 0;
     virtual int Close(int fd) = 0;
-    virtual int Rename(const std::string& from, const std::string& to) = 0;
-    virtual int SyncFolder(const std::string& folder) = 0;
-    virtual int Unlink(const std::string& path) = 0;
+    // EINVAL where the file system cannot rename in that mode.
+    virtual int RenameAt(int folder, const std::string& from, const std::string& to,
+                         RenameMode mode) = 0;
+    virtual int SyncFolder(int folder) = 0;
+    virtual int UnlinkAt(int folder, const std::string& name) = 0;
+    // The names in the folder, and whether it lets files be added but none renamed or removed
+    // (append-only). A folder descriptor open for reading is read on from where it stands, so
+    // it is listed once.
+    virtual int ListFolder(int folder, std::vector<std::string>& names, bool& appendOnly) = 0;
+    // An exclusive advisory lock on the open file, which goes with its last descriptor; without
+    // `wait`, EWOULDBLOCK when another holds it.
+    virtual int LockFile(int fd, bool wait) = 0;
 };
 
 // The system's own operations.
@@ -75,18 +139,24 @@ std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, T
 // False leaves the file as it was.
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit);
 
-// The file a write to `path` changes: where its symbolic links lead, so that the links stay. A
-// link to a missing file names the file to create. False when the links cannot be followed.
+// Gives the file at `path` the whole content `bytes`, by the same rules as an edit: a new file
+// is created, an existing one is replaced when the new one is indistinguishable from it and
+// rewritten in place, crash-safely, when not; nothing is written through another user's link.
+// True when the file holds `bytes` afterwards; false leaves it as it was. For putting back a
+// copy that was kept of a file.
+bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::string& bytes);
+
+// The file a write to `path` changes, as a path: where its symbolic links lead when a write would
+// follow them, so that the links stay. A link to a missing file names the file to create. False
+// when a write could not reach the file.
 bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target);
 
 // Makes `to` a complete, flushed copy of the regular file `from`, with its owner, group and mode
 // where the process may set them. The bytes go to the new file `partial` first (a leftover of that
 // name is replaced) and are renamed to `to` only when whole, so `to` never names part of a copy.
-// False leaves nothing at `partial`.
+// `partial` and `to` are names in one folder, never followed as links. False leaves nothing at
+// `partial`; in an append-only folder, where no copy could ever go again, nothing is made.
 bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
                 const std::string& to);
-
-// Renames `from` over `to` in one step and makes the rename durable as far as the folder allows.
-bool CommitRename(IFileSystem& fs, const std::string& from, const std::string& to);
 
 }  // namespace NGUtils::IniEngine

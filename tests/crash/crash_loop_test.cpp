@@ -1,11 +1,13 @@
-// Zentrel killed with SIGKILL at random moments while it migrates two large settings files.
+// Zentrel killed with SIGKILL at random moments while it migrates two large settings files, run
+// twice at once, and run while another program writes the files.
 //
 // The states a file may be found in are computed in this process: the real migration runs on a
 // copy while the profile-write wrapper (settings_journal.cpp) records the file after every write.
 // After each kill, each file must hold exactly one of those states (the first model's file is
 // finished before the second one is touched). A file whose migration was cut short has its old
 // bytes kept beside it; any other file is either untouched or fully migrated. A rerun must end in
-// the same bytes as an uninterrupted run, and leave no kept copy behind.
+// the same bytes as an uninterrupted run, and leave nothing behind: no kept copy, and no
+// temporary file of the killed run.
 //
 // Parameters, from the environment:
 //   ZENTREL_CRASH_KILLS    number of kills (default 300)
@@ -18,6 +20,7 @@
 // A longer run, on the disk (ctest passes the variables on):
 //   ZENTREL_CRASH_KILLS=3000 ZENTREL_CRASH_SECONDS=3600 ZENTREL_CRASH_FOLDER=/var/tmp
 //   ctest --preset native -R ZentrelCrash --timeout 4000 --output-on-failure -V
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,6 +28,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -36,6 +40,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "ini_store_posix.h"
 #include "migration.h"
 #include "program_runner.h"
 
@@ -53,6 +58,15 @@ std::uint64_t EnvironmentNumber(const char* name, std::uint64_t fallback) {
         return fallback;
     }
     return std::strtoull(text, nullptr, 10);
+}
+
+// The engine's temporary files of a settings file: ".Velmora.ini.<16 hex digits>.tmp".
+bool IsTemporaryName(const std::string& name) {
+    const std::string start = ".Velmora.ini.";
+    const std::string end = ".tmp";
+    return name.size() == start.size() + 16 + end.size() && name.starts_with(start) &&
+           name.ends_with(end) &&
+           name.find_first_not_of("0123456789abcdef", start.size()) == name.size() - end.size();
 }
 
 std::string ReadBytes(const fs::path& path) {
@@ -119,15 +133,21 @@ struct DataFolder {
                        fs::path(std::wstring(Zentrel::kModelFolders[i])) / "Velmora.ini";
         }
     }
-    void Reset(const std::string (&contents)[2]) const {
+    // With `secondNames`, each file gets a second hard link beside the data folder, which makes
+    // every write an edit in place.
+    void Reset(const std::string (&contents)[2], bool secondNames = false) const {
         fs::remove_all(root);
         for (std::size_t i = 0; i < 2; ++i) {
             WriteBytes(files[i], contents[i]);
+            if (secondNames) {
+                fs::create_hard_link(files[i], SecondName(i));
+            }
         }
     }
     static fs::path KeptCopy(const fs::path& file) {
         return file.parent_path() / ".Velmora.ini.unmigrated";
     }
+    fs::path SecondName(std::size_t i) const { return root / ("second name " + std::to_string(i)); }
     // Every name in the two model folders but the settings files.
     std::set<std::string> Strays() const {
         std::set<std::string> names;
@@ -232,6 +252,8 @@ class ZentrelCrash : public testing::Test {
         EXPECT_EQ(ReadBytes(output), "");
     }
 
+    void KillLoop(bool secondNames, std::uint64_t kills, std::chrono::seconds bound);
+
     Scenario scenario;
 };
 
@@ -249,9 +271,81 @@ TEST_F(ZentrelCrash, TheRecordedStatesEndWhereAnUninterruptedRunEnds) {
     EXPECT_EQ(data.Strays(), std::set<std::string>{});
 }
 
-TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFinishesIt) {
-    const std::uint64_t kills = EnvironmentNumber("ZENTREL_CRASH_KILLS", 300);
-    const std::chrono::seconds bound(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50));
+// Two runs at once on the same files, a few times over: the files end each time exactly as after
+// one run, with nothing beside them.
+TEST_F(ZentrelCrash, TwoRunsAtOnceEndAsOneRun) {
+    const DataFolder data(scenario.work / "data");
+    for (int round = 0; round < 10; ++round) {
+        data.Reset(scenario.initial);
+        const fs::path outputs[2] = {scenario.work / "output 1.txt",
+                                     scenario.work / "output 2.txt"};
+        {
+            ProgramTests::RunningProgram one(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, outputs[0]);
+            ProgramTests::RunningProgram two(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, outputs[1]);
+            int status[2] = {-1, -1};
+            ASSERT_TRUE(one.WaitFor(kRunLimit, status[0]) && two.WaitFor(kRunLimit, status[1]));
+            EXPECT_EQ(status[0], 0);
+            EXPECT_EQ(status[1], 0);
+        }
+        for (std::size_t i = 0; i < 2; ++i) {
+            ASSERT_EQ(ReadBytes(data.files[i]), scenario.sequences[i].states.back())
+                << "round " << round << ": " << data.files[i];
+            EXPECT_EQ(ReadBytes(outputs[i]), "");
+        }
+        ASSERT_EQ(data.Strays(), std::set<std::string>{}) << "round " << round;
+    }
+}
+
+// Another program appends a line to each file every few milliseconds while Zentrel runs, opening
+// it by name each time and writing at once, as a program saving its settings would. Every line is
+// there afterwards, and without them each file holds what one run makes of it.
+TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
+    const DataFolder data(scenario.work / "data");
+    data.Reset(scenario.initial);
+    const char* const lineBreaks[2] = {"\r\n", "\n"};
+    int appended = 0;
+    {
+        ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"), {"QX_NWTWAIN"},
+                                             data.root, scenario.work / "output.txt");
+        ASSERT_TRUE(program.Started());
+        int status = -1;
+        const auto start = Clock::now();
+        while (!program.WaitFor(std::chrono::milliseconds(0), status) &&
+               Clock::now() - start < kRunLimit) {
+            for (std::size_t i = 0; i < 2; ++i) {
+                const std::string line =
+                    "; appended meanwhile " + std::to_string(appended) + lineBreaks[i];
+                const int fd = ::open(data.files[i].c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+                ASSERT_NE(fd, -1);
+                EXPECT_EQ(::write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+                ::close(fd);
+            }
+            ++appended;
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+        EXPECT_EQ(status, 0);
+    }
+    std::cout << "lines appended to each file during the run: " << appended << "\n";
+    EXPECT_GT(appended, 5) << "the run ended before the other program could write much";
+    for (std::size_t i = 0; i < 2; ++i) {
+        std::string bytes = ReadBytes(data.files[i]);
+        for (int n = 0; n < appended; ++n) {
+            const std::string line = std::string(lineBreaks[i]) + "; appended meanwhile " +
+                                     std::to_string(n) + lineBreaks[i];
+            const std::size_t at = bytes.find(line);
+            ASSERT_NE(at, std::string::npos) << "line " << n << " of " << appended << " is lost";
+            bytes.erase(at, line.size() - std::strlen(lineBreaks[i]));
+        }
+        EXPECT_EQ(bytes, scenario.sequences[i].states.back()) << data.files[i];
+    }
+    EXPECT_EQ(data.Strays(), std::set<std::string>{});
+}
+
+// The kill loop. With `secondNames` every write is an edit in place, whose copy of the old bytes
+// the next run's first look at the file puts back: the states are checked after that look.
+void ZentrelCrash::KillLoop(bool secondNames, std::uint64_t kills, std::chrono::seconds bound) {
     std::mt19937_64 random(EnvironmentNumber("ZENTREL_CRASH_SEED", 20240611));
     const DataFolder data(scenario.work / "data");
     const StateSequence& first = scenario.sequences[0];
@@ -261,7 +355,7 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
     // a few runs: on a disk one slow run would otherwise put most kills after the end.
     std::vector<std::chrono::microseconds> durations(5);
     for (auto& took : durations) {
-        data.Reset(scenario.initial);
+        data.Reset(scenario.initial, secondNames);
         ASSERT_NO_FATAL_FAILURE(RunToCompletion(data, &took));
     }
     std::sort(durations.begin(), durations.end());
@@ -273,19 +367,24 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
     std::uint64_t leftTemporaries = 0;
     const auto loopStart = Clock::now();
     for (; done < kills && Clock::now() - loopStart < bound; ++done) {
-        data.Reset(scenario.initial);
+        data.Reset(scenario.initial, secondNames);
         const auto delay = std::chrono::microseconds(random() % (window.count() + 1));
-        unsigned long killedId = 0;
         {
             ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"),
                                                  {"QX_NWTWAIN"}, data.root,
                                                  scenario.work / "output.txt");
             ASSERT_TRUE(program.Started());
             std::this_thread::sleep_for(delay);
-            killedId = program.Id();
             landed += program.Kill() ? 1 : 0;
         }
 
+        if (secondNames) {
+            for (const fs::path& file : data.files) {
+                std::string ignored;
+                NGUtils::IniEngine::ReadFileBytes(NGUtils::IniEngine::RealFileSystem(),
+                                                  file.string(), ignored);
+            }
+        }
         const std::string afterKill[2] = {ReadBytes(data.files[0]), ReadBytes(data.files[1])};
         // Whole or nothing: a file is old or new, or its old bytes lie beside it for the rerun.
         for (std::size_t i = 0; i < 2; ++i) {
@@ -310,35 +409,47 @@ TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFin
 
         // A killed write may leave its temporary file, and the migration its kept copy (or the
         // part of one), and nothing else.
-        const std::string temporaryStart = ".Velmora.ini." + std::to_string(killedId) + "-";
-        const std::set<std::string> strays = data.Strays();
-        std::set<std::string> temporaries;
-        for (const std::string& name : strays) {
+        bool leftTemporary = false;
+        for (const std::string& name : data.Strays()) {
             if (name == ".Velmora.ini.unmigrated" || name == ".Velmora.ini.unmigrated.partial") {
                 continue;
             }
-            ASSERT_TRUE(name.rfind(temporaryStart, 0) == 0 && name.ends_with(".tmp"))
-                << "kill " << done << " left " << name;
-            temporaries.insert(name);
+            ASSERT_TRUE(IsTemporaryName(name)) << "kill " << done << " left " << name;
+            leftTemporary = true;
         }
-        leftTemporaries += temporaries.empty() ? 0 : 1;
+        leftTemporaries += leftTemporary ? 1 : 0;
 
         ASSERT_NO_FATAL_FAILURE(RunToCompletion(data)) << "rerun after kill " << done;
         ASSERT_EQ(ReadBytes(data.files[0]), first.states.back()) << "rerun after kill " << done;
         ASSERT_EQ(ReadBytes(data.files[1]), second.states.back()) << "rerun after kill " << done;
-        // The rerun uses or removes the kept copy, leaves no temporary file of its own, and does
-        // not tidy up the engine's temporary files of others.
-        ASSERT_EQ(data.Strays(), temporaries) << "rerun after kill " << done;
+        if (secondNames) {
+            ASSERT_EQ(ReadBytes(data.SecondName(0)), first.states.back()) << "after kill " << done;
+            ASSERT_EQ(ReadBytes(data.SecondName(1)), second.states.back()) << "after kill " << done;
+        }
+        // The rerun uses or removes the kept copy, and its writes remove the temporary files of
+        // writers that are gone.
+        ASSERT_EQ(data.Strays(), std::set<std::string>{}) << "rerun after kill " << done;
     }
 
     const std::size_t states = first.states.size() + second.states.size() - 1;
-    std::cout << "kills: " << done << " of " << kills << " (" << landed
-              << " while Zentrel ran), states seen: " << statesSeen.size() << " of " << states
-              << ", kills that left a temporary file: " << leftTemporaries
+    std::cout << (secondNames ? "edits in place, " : "") << "kills: " << done << " of " << kills
+              << " (" << landed << " while Zentrel ran), states seen: " << statesSeen.size()
+              << " of " << states << ", kills that left a temporary file: " << leftTemporaries
               << ", kill window: " << window.count() << " us\n";
     RecordProperty("kills", static_cast<int>(done));
     RecordProperty("states_seen", static_cast<int>(statesSeen.size()));
     EXPECT_GT(done, 0u);
+}
+
+TEST_F(ZentrelCrash, KilledAtRandomMomentsTheFilesHoldAStateOfTheRunAndARerunFinishesIt) {
+    KillLoop(false, EnvironmentNumber("ZENTREL_CRASH_KILLS", 300),
+             std::chrono::seconds(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50)));
+}
+
+// A third of the kills and of the time: the loop above already covers the program's own work.
+TEST_F(ZentrelCrash, KilledDuringEditsInPlaceTheNextRunPutsBackAStateOfTheRun) {
+    KillLoop(true, EnvironmentNumber("ZENTREL_CRASH_KILLS", 300) / 3,
+             std::chrono::seconds(EnvironmentNumber("ZENTREL_CRASH_SECONDS", 50) / 3));
 }
 
 }  // namespace

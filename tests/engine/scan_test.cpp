@@ -3,6 +3,7 @@
 // decoded. Each row is checked in UTF-8 and, where the file is ASCII, in both UTF-16 forms.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,6 @@ using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::EditOutcome;
 using NGUtils::IniEngine::FileStatus;
 using NGUtils::IniEngine::FindValue;
-using NGUtils::IniEngine::IFileSystem;
-using NGUtils::IniEngine::RealFileSystem;
 using testing_support::Utf16File;
 using TextCodec::DecodeUtf8;
 using TextCodec::EncodeUtf8;
@@ -140,8 +139,7 @@ TEST(EngineScan, ALargeFileIsSearchedToItsEnd) {
     }
     for (int n : {0, 7, 9999, 19999}) {
         const NGUtils::IniEngine::Text section = U"s" + DecodeUtf8(std::to_string(n));
-        EXPECT_EQ(FindValue(file, section, U"K"),
-                  std::optional(DecodeUtf8(std::to_string(n))));
+        EXPECT_EQ(FindValue(file, section, U"K"), std::optional(DecodeUtf8(std::to_string(n))));
     }
     EXPECT_EQ(FindValue(file, U"S20000", U"k"), std::nullopt);
     std::string after;
@@ -153,47 +151,25 @@ TEST(EngineScan, ALargeFileIsSearchedToItsEnd) {
 
 // Reports a file smaller than it is, as when another program makes it grow between the look
 // at its size and the reading.
-class StaleSizeFileSystem final : public IFileSystem {
+class StaleSizeFileSystem final : public engine_support::FaultyFileSystem {
   public:
     std::uint64_t reportedSize = 0;
 
-    int OpenRead(const std::string& path, int& fd) override { return Real().OpenRead(path, fd); }
-    int CreateNew(const std::string& path, unsigned mode, int& fd) override {
-        return Real().CreateNew(path, mode, fd);
-    }
-    int OpenWrite(const std::string& path, int& fd) override { return Real().OpenWrite(path, fd); }
-    int Read(int fd, char* buffer, std::size_t size, std::size_t& count) override {
-        return Real().Read(fd, buffer, size, count);
-    }
-    int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
-                std::size_t& count) override {
-        return Real().WriteAt(fd, data, size, offset, count);
-    }
+    StaleSizeFileSystem() { writeLimit = SIZE_MAX; }
     int Stat(int fd, FileStatus& status) override {
-        const int error = Real().Stat(fd, status);
-        status.size = reportedSize;
+        const int error = FaultyFileSystem::Stat(fd, status);
+        if (status.regular) {
+            status.size = reportedSize;
+        }
         return error;
     }
-    int ReadLink(const std::string& path, std::string& target) override {
-        return Real().ReadLink(path, target);
+    int StatAt(int folder, const std::string& name, FileStatus& status) override {
+        const int error = FaultyFileSystem::StatAt(folder, name, status);
+        if (status.regular) {
+            status.size = reportedSize;
+        }
+        return error;
     }
-    int CheckWritable(const std::string& path) override { return Real().CheckWritable(path); }
-    int SetMode(int fd, unsigned mode) override { return Real().SetMode(fd, mode); }
-    int SetOwner(int fd, unsigned owner, unsigned group) override {
-        return Real().SetOwner(fd, owner, group);
-    }
-    int Reserve(int fd, std::uint64_t length) override { return Real().Reserve(fd, length); }
-    int Truncate(int fd, std::uint64_t length) override { return Real().Truncate(fd, length); }
-    int Sync(int fd) override { return Real().Sync(fd); }
-    int Close(int fd) override { return Real().Close(fd); }
-    int Rename(const std::string& from, const std::string& to) override {
-        return Real().Rename(from, to);
-    }
-    int SyncFolder(const std::string& folder) override { return Real().SyncFolder(folder); }
-    int Unlink(const std::string& path) override { return Real().Unlink(path); }
-
-  private:
-    static IFileSystem& Real() { return RealFileSystem(); }
 };
 
 TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {

@@ -2,12 +2,14 @@
 // file's migration leaves the file exactly as it was, and the next file is migrated all the same.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
 
 #include "migration.h"
+#include "platform.h"
 #include "settings_files.h"
 #include "write_faults.h"
 
@@ -120,6 +122,29 @@ TEST_F(ZentrelWholeFile, AFileWhoseBytesCannotBeKeptIsNotTouched) {
     EXPECT_EQ(Names(file.parent_path()),
               (std::set<std::string>{"Velmora.ini", ".Velmora.ini.unmigrated"}));
     EXPECT_EQ(ZentrelTest::ReadValue(NetworkFile(kFeedline), "Other", "IsMFPTwain"), "true");
+}
+
+// While another run migrates a file, a run that cannot have the file's lock in time leaves it
+// alone, and goes on with the next file; once the lock is free the file is migrated.
+TEST_F(ZentrelWholeFile, AFileAnotherRunIsMigratingIsLeftAlone) {
+    if (Zentrel::Platform::PathSeparator() == L'\\') {
+        GTEST_SKIP() << "nothing is locked on Windows";
+    }
+    PutAll();
+    const std::wstring file = ZentrelTest::Wide(NetworkFile(kNetcapture));
+    const std::wstring other = ZentrelTest::Wide(NetworkFile(kFeedline));
+    int migrated = 0;
+    const auto migrate = [&migrated] { ++migrated; };
+    const auto wait = std::chrono::milliseconds(50);
+    EXPECT_TRUE(Zentrel::Platform::WhileFolderLocked(file, wait, [&] {
+        Zentrel::MigrateWholeOrNotAtAll(file, migrate, wait);
+        EXPECT_EQ(migrated, 0);
+        Zentrel::MigrateWholeOrNotAtAll(other, migrate, wait);
+        EXPECT_EQ(migrated, 1);
+    }));
+    Zentrel::MigrateWholeOrNotAtAll(file, migrate, wait);
+    EXPECT_EQ(migrated, 2);
+    EXPECT_EQ(Names(NetworkFile(kNetcapture).parent_path()), std::set<std::string>{"Velmora.ini"});
 }
 
 }  // namespace
