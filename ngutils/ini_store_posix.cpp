@@ -476,6 +476,15 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
         Descriptor entry(fs);
         FileStatus status;
         int error = 0;
+        // The walk ends at this name: what is there (nothing, when the name is free) in `folder`.
+        const auto arrive = [&](Descriptor found, const FileStatus& foundStatus) {
+            out.folder = std::move(folder);
+            out.folderPath = std::move(folderPath);
+            out.name = names[i];
+            out.file = std::move(found);
+            out.status = foundStatus;
+            return 0;
+        };
         // A regular file, the usual last name, is opened after a look at its name alone; any
         // other entry is opened as a place first and looked at through that.
         if (final && last != OpenKind::Entry &&
@@ -486,19 +495,11 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
             if (error != 0 && error != ENOENT) {
                 return error;
             }
-            out.folder = std::move(folder);
-            out.folderPath = std::move(folderPath);
-            out.name = names[i];
-            out.file = std::move(entry);
-            out.status = status;
-            return 0;
+            return arrive(std::move(entry), status);
         }
         error = fs.OpenAt(folder.Get(), names[i], OpenKind::Entry, entry.Out());
         if (final && error == ENOENT) {
-            out.folder = std::move(folder);
-            out.folderPath = std::move(folderPath);
-            out.name = names[i];
-            return 0;
+            return arrive(Descriptor(fs), FileStatus{});
         }
         if (error != 0 || (error = fs.Stat(entry.Get(), status)) != 0) {
             return error;
@@ -539,12 +540,7 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
             if ((error = OpenFound(fs, folder.Get(), names[i], last, entry, status)) != 0) {
                 return error;
             }
-            out.folder = std::move(folder);
-            out.folderPath = std::move(folderPath);
-            out.name = names[i];
-            out.file = std::move(entry);
-            out.status = status;
-            return 0;
+            return arrive(std::move(entry), status);
         }
         if (!status.folder) {
             return ENOTDIR;
