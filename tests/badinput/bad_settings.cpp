@@ -35,74 +35,180 @@ std::string TestName(const std::string& name) {
     return result;
 }
 
-std::vector<BadSettingsFile> BadSettingsFiles() {
-    const std::string longLine = "History=" + std::string(kLongLineSize, 'x');
-    const std::u16string utf16Profile =
-        u"[General]\r\nVersion=4\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n"
-        u"ZonalOCRLanguage=1033\r\n";
-    const std::u16string utf16Repaired =
-        u"[General]\r\nVersion=4\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
-        u"ZonalOCRLanguage=1033\r\n";
-    // Split literals keep the hex escapes from running into the next letter.
-    const std::u16string loneSurrogates =
-        u"[Names]\r\nLabel=a\xD800"
-        u"b\r\nTail=\xDC00\r\n";
-    const std::string invalidUtf8 =
-        "[Names]\r\nLabel=caf\xC3\x28 \xFF\xC0\xAF\xED\xA0\x80 end\r\n; \x80\x81 comment\r\n";
-    const std::string noise = Noise(64 * 1024, 20240611u);
+namespace {
 
-    return {
-        {"empty file", "", "", "", ""},
-        {"NUL bytes", std::string(4096, '\0'), std::string(4096, '\0'), "", ""},
-        {"binary noise", noise, noise, "", ""},
+// Shared by several files. Split literals keep the hex escapes from running into the next letter.
+constexpr std::u16string_view kUtf16Profile =
+    u"[General]\r\nVersion=4\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n"
+    u"ZonalOCRLanguage=1033\r\n";
+constexpr std::u16string_view kUtf16Repaired =
+    u"[General]\r\nVersion=4\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
+    u"ZonalOCRLanguage=1033\r\n";
+constexpr std::u16string_view kLoneSurrogates =
+    u"[Names]\r\nLabel=a\xD800"
+    u"b\r\nTail=\xDC00\r\n";
+constexpr std::string_view kInvalidUtf8 =
+    "[Names]\r\nLabel=caf\xC3\x28 \xFF\xC0\xAF\xED\xA0\x80 end\r\n; \x80\x81 comment\r\n";
+
+std::string LongLine() {
+    return "History=" + std::string(kLongLineSize, 'x');
+}
+
+std::string NoiseFile() {
+    return Noise(64 * 1024, 20240611u);
+}
+
+struct BadSettingsMaker {
+    std::string name;
+    BadSettingsFile (*make)();
+};
+
+const std::vector<BadSettingsMaker>& Makers() {
+    static const std::vector<BadSettingsMaker> makers = {
+        {"empty file",
+         [] {
+             return BadSettingsFile{{}, "", "", "", ""};
+         }},
+        {"NUL bytes",
+         [] {
+             return BadSettingsFile{{}, std::string(4096, '\0'), std::string(4096, '\0'), "", ""};
+         }},
+        {"binary noise",
+         [] {
+             return BadSettingsFile{{}, NoiseFile(), NoiseFile(), "", ""};
+         }},
         {"line of 10 MB",
-         "[General]\r\n" + longLine +
-             "\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n"
-             "ZonalOCRLanguage=1033\r\n",
-         "[General]\r\n" + longLine +
-             "\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
-             "ZonalOCRLanguage=1033\r\n",
-         "", ""},
+         [] {
+             return BadSettingsFile{{},
+                                    "[General]\r\n" + LongLine() +
+                                        "\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n"
+                                        "ZonalOCRLanguage=1033\r\n",
+                                    "[General]\r\n" + LongLine() +
+                                        "\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
+                                        "ZonalOCRLanguage=1033\r\n",
+                                    "",
+                                    ""};
+         }},
         {"value of 1 MB",
-         "[Big]\r\nValue=" + LargeValue() + "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=11\r\n",
-         "[Big]\r\nValue=" + LargeValue() + "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=7\r\n", "",
-         ""},
+         [] {
+             return BadSettingsFile{{},
+                                    "[Big]\r\nValue=" + LargeValue() +
+                                        "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=11\r\n",
+                                    "[Big]\r\nValue=" + LargeValue() +
+                                        "\r\n[TWAIN_PROFILE_0]\r\nACD_Sensitivity=7\r\n",
+                                    "",
+                                    ""};
+         }},
         // Lines that look like the sections the migration replaces, but are no headers: their
         // keys belong to the section before, and nothing of them may go.
         {"header without bracket",
-         "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
-         "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
-         "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
-         "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
-         "", ""},
-        {"odd-length UTF-16", Utf16File(utf16Profile, false) + "!", Utf16File(utf16Repaired, false),
-         "!", ""},
-        {"lone surrogates", Utf16File(loneSurrogates + utf16Profile, false),
-         Utf16File(loneSurrogates + utf16Repaired, false), "", ""},
+         [] {
+             return BadSettingsFile{
+                 {},
+                 "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
+                 "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
+                 "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
+                 "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
+                 "",
+                 ""};
+         }},
+        {"odd-length UTF-16",
+         [] {
+             return BadSettingsFile{{},
+                                    Utf16File(kUtf16Profile, false) + "!",
+                                    Utf16File(kUtf16Repaired, false),
+                                    "!",
+                                    ""};
+         }},
+        {"lone surrogates",
+         [] {
+             return BadSettingsFile{
+                 {},
+                 Utf16File(std::u16string(kLoneSurrogates).append(kUtf16Profile), false),
+                 Utf16File(std::u16string(kLoneSurrogates).append(kUtf16Repaired), false),
+                 "",
+                 ""};
+         }},
         {"invalid UTF-8",
-         invalidUtf8 + "[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\nZonalOCRLanguage=1033\r\n",
-         invalidUtf8 + "[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\nZonalOCRLanguage=1033\r\n", "",
-         ""},
+         [] {
+             return BadSettingsFile{
+                 {},
+                 std::string(kInvalidUtf8) +
+                     "[SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\nZonalOCRLanguage=1033\r\n",
+                 std::string(kInvalidUtf8) +
+                     "[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\nZonalOCRLanguage=1033\r\n",
+                 "",
+                 ""};
+         }},
         {"CR-only line endings",
-         "[General]\rVersion=1\r[SCAN_PROFILE_0]\rACD_Sensitivity=15\rZonalOCRLanguage=1033\r"
-         "[TWAIN_PROFILE_0]\rACD_Sensitivity=12\r",
-         "[General]\rVersion=1\r[SCAN_PROFILE_0]\rACD_Sensitivity=7\rZonalOCRLanguage=1033\r"
-         "[TWAIN_PROFILE_0]\rACD_Sensitivity=7\r",
-         "", "\n"},
+         [] {
+             return BadSettingsFile{{},
+                                    "[General]\rVersion=1\r[SCAN_PROFILE_0]\rACD_Sensitivity="
+                                    "15\rZonalOCRLanguage=1033\r"
+                                    "[TWAIN_PROFILE_0]\rACD_Sensitivity=12\r",
+                                    "[General]\rVersion=1\r[SCAN_PROFILE_0]\rACD_Sensitivity="
+                                    "7\rZonalOCRLanguage=1033\r"
+                                    "[TWAIN_PROFILE_0]\rACD_Sensitivity=7\r",
+                                    "",
+                                    "\n"};
+         }},
         {"mixed line endings",
-         "[General]\r\nVersion=1\n[SCAN_PROFILE_0]\rACD_Sensitivity=15\r\nZonalOCRLanguage=1033\n"
-         "\r\n[TWAIN_PROFILE_0]\nACD_Sensitivity=12\r",
-         "[General]\r\nVersion=1\n[SCAN_PROFILE_0]\rACD_Sensitivity=7\r\nZonalOCRLanguage=1033\n"
-         "\r\n[TWAIN_PROFILE_0]\nACD_Sensitivity=7\r",
-         "", ""},
-        {"no final line break", "[General]\r\nVersion=1\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15",
-         "[General]\r\nVersion=1\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
-         "ZonalOCRLanguage=1033\r\n",
-         "", ""},
-        {"UTF-8 BOM and nothing else", "\xEF\xBB\xBF", "\xEF\xBB\xBF", "", ""},
-        {"UTF-16LE BOM and nothing else", "\xFF\xFE", "\xFF\xFE", "", ""},
-        {"UTF-16BE BOM and nothing else", "\xFE\xFF", "\xFE\xFF", "", ""},
+         [] {
+             return BadSettingsFile{{},
+                                    "[General]\r\nVersion=1\n[SCAN_PROFILE_0]\rACD_Sensitivity="
+                                    "15\r\nZonalOCRLanguage=1033\n"
+                                    "\r\n[TWAIN_PROFILE_0]\nACD_Sensitivity=12\r",
+                                    "[General]\r\nVersion=1\n[SCAN_PROFILE_0]\rACD_Sensitivity="
+                                    "7\r\nZonalOCRLanguage=1033\n"
+                                    "\r\n[TWAIN_PROFILE_0]\nACD_Sensitivity=7\r",
+                                    "",
+                                    ""};
+         }},
+        {"no final line break",
+         [] {
+             return BadSettingsFile{
+                 {},
+                 "[General]\r\nVersion=1\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=15",
+                 "[General]\r\nVersion=1\r\n[SCAN_PROFILE_0]\r\nACD_Sensitivity=7\r\n"
+                 "ZonalOCRLanguage=1033\r\n",
+                 "",
+                 ""};
+         }},
+        {"UTF-8 BOM and nothing else",
+         [] {
+             return BadSettingsFile{{}, "\xEF\xBB\xBF", "\xEF\xBB\xBF", "", ""};
+         }},
+        {"UTF-16LE BOM and nothing else",
+         [] {
+             return BadSettingsFile{{}, "\xFF\xFE", "\xFF\xFE", "", ""};
+         }},
+        {"UTF-16BE BOM and nothing else",
+         [] {
+             return BadSettingsFile{{}, "\xFE\xFF", "\xFE\xFF", "", ""};
+         }},
     };
+    return makers;
+}
+
+}  // namespace
+
+std::vector<std::string> BadSettingsFileNames() {
+    std::vector<std::string> names;
+    for (const BadSettingsMaker& maker : Makers()) {
+        names.push_back(maker.name);
+    }
+    return names;
+}
+
+BadSettingsFile BadSettingsFileNamed(const std::string& name) {
+    for (const BadSettingsMaker& maker : Makers()) {
+        if (maker.name == name) {
+            BadSettingsFile file = maker.make();
+            file.name = name;
+            return file;
+        }
+    }
+    return {};
 }
 
 }  // namespace BadInput

@@ -31,7 +31,12 @@ inline void PrintTo(const BadSettingsFile& file, std::ostream* out) {
     *out << file.name;
 }
 
-std::vector<BadSettingsFile> BadSettingsFiles();
+// Suites are instantiated over the names, and each test makes its own file: every test runs in a
+// process of its own, and making (and copying) the megabytes of all files for each one cost
+// seconds per test under ASan.
+std::vector<std::string> BadSettingsFileNames();
+// The file of that name; an unknown name gives an empty, nameless file.
+BadSettingsFile BadSettingsFileNamed(const std::string& name);
 
 // A file's name as a test name: letters and digits, everything else "_".
 std::string TestName(const std::string& name);

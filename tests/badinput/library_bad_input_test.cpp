@@ -27,20 +27,20 @@ using testing_support::WriteBytes;
 // Natively the profile layer is our engine, which keeps every byte an edit does not concern.
 constexpr bool kEditsKeepOtherBytes = sizeof(wchar_t) != 2;
 
-class LibraryBadInput : public testing::TestWithParam<BadSettingsFile> {
+class LibraryBadInput : public testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        WriteBytes(file, GetParam().bytes);
+        WriteBytes(file, bad.bytes);
         ASSERT_TRUE(ini.SetFilePath(WidePath(file)));
     }
 
+    const BadSettingsFile bad = BadInput::BadSettingsFileNamed(GetParam());
     TempFolder scratch;
     fs::path file = scratch / "Velmora.ini";
     CIniFile ini;
 };
 
 TEST_P(LibraryBadInput, AWriteReadsBackAndKeepsTheRestOfTheFile) {
-    const BadSettingsFile& bad = GetParam();
     std::wstring text = L"stale";
     EXPECT_FALSE(ini.ReadString(L"Nowhere", L"Key", text));
     EXPECT_EQ(text, L"");
@@ -69,25 +69,18 @@ TEST_P(LibraryBadInput, AWriteReadsBackAndKeepsTheRestOfTheFile) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, LibraryBadInput, testing::ValuesIn(BadInput::BadSettingsFiles()),
-                         [](const testing::TestParamInfo<BadSettingsFile>& info) {
-                             return BadInput::TestName(info.param.name);
+INSTANTIATE_TEST_SUITE_P(Files, LibraryBadInput,
+                         testing::ValuesIn(BadInput::BadSettingsFileNames()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return BadInput::TestName(info.param);
                          });
-
-BadSettingsFile Named(const std::string& name) {
-    for (BadSettingsFile& file : BadInput::BadSettingsFiles()) {
-        if (file.name == name) {
-            return file;
-        }
-    }
-    ADD_FAILURE() << "no bad settings file named " << name;
-    return {};
-}
 
 class LibraryOneFile : public testing::Test {
   protected:
     void Put(const std::string& name) {
-        WriteBytes(file, Named(name).bytes);
+        const BadSettingsFile bad = BadInput::BadSettingsFileNamed(name);
+        ASSERT_EQ(bad.name, name) << "no bad settings file of that name";
+        WriteBytes(file, bad.bytes);
         ASSERT_TRUE(ini.SetFilePath(WidePath(file)));
     }
 

@@ -39,7 +39,7 @@ std::wstring Read(const fs::path& file, const wchar_t* section, const wchar_t* k
     return value;
 }
 
-class ProgramBadInput : public testing::TestWithParam<BadSettingsFile> {
+class ProgramBadInput : public testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
         data = ProgramTests::DataFolderForProgram(scratch.path());
@@ -72,7 +72,7 @@ class ProgramBadInput : public testing::TestWithParam<BadSettingsFile> {
 };
 
 TEST_P(ProgramBadInput, TheNetworkMigrationKeepsWhatItDoesNotRewrite) {
-    const BadSettingsFile& bad = GetParam();
+    const BadSettingsFile bad = BadInput::BadSettingsFileNamed(GetParam());
     for (const fs::path& file : files) {
         WriteBytes(file, bad.bytes);
     }
@@ -96,7 +96,7 @@ TEST_P(ProgramBadInput, TheNetworkMigrationKeepsWhatItDoesNotRewrite) {
 }
 
 TEST_P(ProgramBadInput, TheUsbMigrationKeepsWhatItDoesNotRewrite) {
-    const BadSettingsFile& bad = GetParam();
+    const BadSettingsFile bad = BadInput::BadSettingsFileNamed(GetParam());
     // The USB variant finds model folders right inside the vendor folder.
     const fs::path file =
         data / "Tarvex" / fs::path(std::wstring(Zentrel::kModelFolders[1])) / "Velmora.ini";
@@ -115,9 +115,10 @@ TEST_P(ProgramBadInput, TheUsbMigrationKeepsWhatItDoesNotRewrite) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, ProgramBadInput, testing::ValuesIn(BadInput::BadSettingsFiles()),
-                         [](const testing::TestParamInfo<BadSettingsFile>& info) {
-                             return BadInput::TestName(info.param.name);
+INSTANTIATE_TEST_SUITE_P(Files, ProgramBadInput,
+                         testing::ValuesIn(BadInput::BadSettingsFileNames()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return BadInput::TestName(info.param);
                          });
 
 }  // namespace
