@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "bench_platform.h"
+#include "files.h"
 #include "harness.h"
 #include "ini_file.h"
 #include "migration.h"
 #include "report.h"
-#include "temp_folder.h"
 #include "workloads.h"
 
 namespace {

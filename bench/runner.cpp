@@ -8,9 +8,9 @@
 #include <system_error>
 
 #include "bench_platform.h"
+#include "files.h"
 #include "ini_file.h"
 #include "migration.h"
-#include "text_codec.h"
 #include "workloads.h"
 
 namespace Bench {
@@ -18,6 +18,7 @@ namespace Bench {
 namespace {
 
 using NGUtils::g_iniFile;
+using testing_support::WidePath;
 
 constexpr std::size_t kLargeFile = std::size_t{512} * 1024;
 // Reads are batched until a sample lasts this long, well above the clock's resolution.
@@ -25,14 +26,6 @@ constexpr double kReadSampleSeconds = 0.005;
 constexpr std::uint16_t kUsEnglish = 1033;
 // A migration sample is long and there are few of them; more limit samples steady its floor.
 constexpr int kLimitsPerMigration = 5;
-
-std::wstring WidePath(const std::filesystem::path& path) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        return path.wstring();
-    } else {
-        return TextCodec::WideFromFileName(path.string());
-    }
-}
 
 std::uint64_t FileSize(const std::filesystem::path& path) {
     std::error_code error;

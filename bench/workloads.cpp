@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "migrated_sections.h"
+
 namespace Bench {
 
 namespace {
@@ -34,10 +36,6 @@ constexpr std::string_view kSingleOperationTail =
     "[Target]\r\n"
     "Existing=1\r\n"
     "Number=42\r\n";
-
-// Writes per migrated file; see ChangingWritesPerMigratedFile.
-constexpr int kDeviceSectionWrites = 1 + 4;
-constexpr int kFeatureSectionWrites = 3 + 7 + 1 + 19;
 
 std::string PaddingSection(int number) {
     const std::string n = std::to_string(number);
@@ -108,7 +106,8 @@ std::string MigrationSettingsFile(std::size_t size) {
 }
 
 int ChangingWritesPerMigratedFile() {
-    return kDeviceSectionWrites + 2 * kProfilesPerKind + kProfilesPerKind + kFeatureSectionWrites;
+    return ZentrelTest::DeviceSectionWrites() + 2 * kProfilesPerKind + kProfilesPerKind +
+           ZentrelTest::FeatureSectionWrites();
 }
 
 std::string LongValueSettingsFile(std::size_t valueSize) {

@@ -24,8 +24,9 @@ inline constexpr wchar_t kNewKey[] = L"Added";          // not in the file
 // need more room.
 std::string MigrationSettingsFile(std::size_t size);
 
-// The writes of one network migration of such a file that change it: 5 for "Other", 2 per scan
-// profile, 1 per TWAIN profile, and 30 for the three feature sections.
+// The writes of one network migration of such a file that change it: those that rewrite "Other"
+// and the three feature sections (tests/migrate/migrated_sections.h), 2 per scan profile and 1
+// per TWAIN profile.
 int ChangingWritesPerMigratedFile();
 
 // The file of MigrationSettingsFile(0) as a damaged settings file may have it: the

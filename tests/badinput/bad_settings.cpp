@@ -25,14 +25,20 @@ std::string LargeValue() {
     return value;
 }
 
-std::string TestName(const std::string& name) {
-    std::string result;
-    for (char c : name) {
-        const bool plain =
-            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        result.push_back(plain ? c : '_');
+testing::AssertionResult KeepsTheOriginalBytes(const std::string& after,
+                                               const BadSettingsFile& file) {
+    const std::size_t kept = file.bytes.size() - file.migratedEnd.size();
+    if (after.size() < file.bytes.size()) {
+        return testing::AssertionFailure()
+               << after.size() << " bytes left of " << file.bytes.size();
     }
-    return result;
+    if (after.substr(0, kept) != file.bytes.substr(0, kept)) {
+        return testing::AssertionFailure() << "the first " << kept << " bytes changed";
+    }
+    if (!after.ends_with(file.migratedEnd)) {
+        return testing::AssertionFailure() << "the file no longer ends as it did";
+    }
+    return testing::AssertionSuccess();
 }
 
 namespace {

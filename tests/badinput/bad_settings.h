@@ -2,6 +2,8 @@
 // same files go through the INI library and through the whole program, on both builds.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <ostream>
 #include <string>
@@ -38,8 +40,10 @@ std::vector<std::string> BadSettingsFileNames();
 // The file of that name; an unknown name gives an empty, nameless file.
 BadSettingsFile BadSettingsFileNamed(const std::string& name);
 
-// A file's name as a test name: letters and digits, everything else "_".
-std::string TestName(const std::string& name);
+// Where edits keep every other byte (natively): `after` holds every byte of `file` where it was,
+// and ends with its migratedEnd.
+testing::AssertionResult KeepsTheOriginalBytes(const std::string& after,
+                                               const BadSettingsFile& file);
 
 // The 10 MB line of the file named "line of 10 MB", for tests that look at it.
 inline constexpr std::size_t kLongLineSize = 10 * 1024 * 1024;

@@ -21,10 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "files.h"
 #include "ini_file.h"
 #include "migration.h"
 #include "program_runner.h"
-#include "temp_folder.h"
 #include "text_codec.h"
 
 namespace {

@@ -10,10 +10,11 @@
 #include <string>
 
 #include "bad_settings.h"
+#include "files.h"
 #include "ini_file.h"
 #include "migration.h"
 #include "program_runner.h"
-#include "temp_folder.h"
+#include "test_name.h"
 
 namespace {
 
@@ -21,15 +22,10 @@ namespace fs = std::filesystem;
 using BadInput::BadSettingsFile;
 using testing_support::ReadBytes;
 using testing_support::WidePath;
+using testing_support::WriteBytes;
 
 constexpr bool kEditsKeepOtherBytes = sizeof(wchar_t) != 2;
 constexpr std::chrono::seconds kRunLimit{240};
-
-// The support helper, with the folders made first.
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    testing_support::WriteBytes(path, bytes);
-}
 
 std::wstring Read(const fs::path& file, const wchar_t* section, const wchar_t* key) {
     NGUtils::CIniFile ini;
@@ -108,17 +104,12 @@ TEST_P(ProgramBadInput, TheUsbMigrationKeepsWhatItDoesNotRewrite) {
     if constexpr (kEditsKeepOtherBytes) {
         const std::string after = ReadBytes(file);
         // The USB routine repairs no profile: every original byte stays where it was.
-        const std::size_t kept = bad.bytes.size() - bad.migratedEnd.size();
-        ASSERT_GE(after.size(), bad.bytes.size());
-        EXPECT_EQ(after.substr(0, kept), bad.bytes.substr(0, kept));
-        EXPECT_TRUE(after.ends_with(bad.migratedEnd));
+        EXPECT_TRUE(BadInput::KeepsTheOriginalBytes(after, bad));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, ProgramBadInput,
                          testing::ValuesIn(BadInput::BadSettingsFileNames()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                             return BadInput::TestName(info.param);
-                         });
+                         testing_support::ByParam());
 
 }  // namespace

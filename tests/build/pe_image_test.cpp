@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "allowed_imports.h"
+#include "test_name.h"
 
 namespace {
 
@@ -57,9 +58,7 @@ class PeImage {
     std::uint16_t Subsystem() const { return U16(Optional() + 68); }
     // Major * 100 + minor, as Windows compares them.
     unsigned OsVersion() const { return U16(Optional() + 40) * 100U + U16(Optional() + 42); }
-    unsigned SubsystemVersion() const {
-        return U16(Optional() + 48) * 100U + U16(Optional() + 50);
-    }
+    unsigned SubsystemVersion() const { return U16(Optional() + 48) * 100U + U16(Optional() + 50); }
 
     std::vector<Import> Imports() const {
         std::vector<Import> imports;
@@ -208,7 +207,8 @@ class VersionInfo {
     // The value of `name` in the US English, UTF-16 table, as ASCII; empty when absent.
     std::string String(const std::string& name) const {
         for (const auto& entry : strings_) {
-            if (entry.table == u"040904B0" && entry.name == std::u16string(name.begin(), name.end())) {
+            if (entry.table == u"040904B0" &&
+                entry.name == std::u16string(name.begin(), name.end())) {
                 return std::string(entry.value.begin(), entry.value.end());
             }
         }
@@ -358,8 +358,6 @@ TEST_P(ShippedProgramTest, CarriesTheProjectVersionAndItsOwnName) {
 INSTANTIATE_TEST_SUITE_P(Programs, ShippedProgramTest,
                          testing::Values(Program{"Zentrel", ShippedImports::kZentrel},
                                          Program{"Setup", ShippedImports::kSetup}),
-                         [](const testing::TestParamInfo<Program>& info) {
-                             return std::string(info.param.name);
-                         });
+                         testing_support::ByParamName());
 
 }  // namespace

@@ -30,7 +30,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <random>
@@ -40,6 +39,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "files.h"
 #include "ini_store_posix.h"
 #include "migration.h"
 #include "program_runner.h"
@@ -48,6 +48,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
 
 constexpr std::chrono::seconds kRunLimit{120};
 constexpr int kProfiles = 100;
@@ -67,17 +69,6 @@ bool IsTemporaryName(const std::string& name) {
     return name.size() == start.size() + 16 + end.size() && name.starts_with(start) &&
            name.ends_with(end) &&
            name.find_first_not_of("0123456789abcdef", start.size()) == name.size() - end.size();
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // A settings file as years of use leave it: both kinds of profile, numbered without gaps so the
@@ -177,12 +168,6 @@ struct StateSequence {
     std::size_t Last() const { return states.size() - 1; }
 };
 
-struct Scenario {
-    fs::path work;
-    std::string initial[2];
-    StateSequence sequences[2];
-};
-
 fs::path WorkBase() {
     if (const char* chosen = std::getenv("ZENTREL_CRASH_FOLDER"); chosen != nullptr && *chosen) {
         return chosen;
@@ -194,22 +179,22 @@ fs::path WorkBase() {
     return fs::temp_directory_path();
 }
 
+struct Scenario {
+    testing_support::TempFolder work{WorkBase()};
+    std::string initial[2];
+    StateSequence sequences[2];
+};
+
 class ZentrelCrash : public testing::Test {
   protected:
     void SetUp() override {
-        std::random_device seed;
-        scenario.work = WorkBase() / ("zentrel-crash-" + std::to_string(seed()));
-        ASSERT_TRUE(fs::create_directories(scenario.work));
+        ASSERT_FALSE(scenario.work.path().empty());
         std::mt19937 random(static_cast<std::mt19937::result_type>(
             EnvironmentNumber("ZENTREL_CRASH_SEED", 20240611)));
         // One file with Windows line breaks, one as a Unix editor left it.
         scenario.initial[0] = LargeSettingsFile("the first model", "\r\n", random);
         scenario.initial[1] = LargeSettingsFile("the second model", "\n", random);
         ASSERT_NO_FATAL_FAILURE(RecordStates());
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(scenario.work, ignored);
     }
 
     // The real migration, in this process, on a copy with a journal beside each file.
@@ -298,15 +283,16 @@ TEST_F(ZentrelCrash, TwoRunsAtOnceEndAsOneRun) {
     }
 }
 
-// Another program appends a line to each file every 20 ms while Zentrel runs, opening it by name
-// each time and writing at once, as a program saving its settings would. The lines are there
-// afterwards, and without them each file holds what one run makes of it. One window stays open
-// (see TakePlace): a line written by a program descheduled between its open and its write, while
-// a write of ours exchanged the file and took its last look. On a loaded machine that happens
-// about once in a few hundred lines, so up to one line in 50 may go; without the check for
-// changes about one line in five is lost. A program that wrote more often than one of our writes
-// takes (a few milliseconds under ASan on a loaded machine) would win every one of a write's
-// attempts: the write would fail and the file go back to its old bytes, its lines with it.
+// Another program appends a line to each file while Zentrel runs, opening it by name each time
+// and writing at once, as a program saving its settings would: every 3 ms for its first 50 lines,
+// then every 20 ms. The lines are there afterwards, and without them each file holds what one run
+// makes of it. One window stays open (see TakePlace): a line written by a program descheduled
+// between its open and its write, while a write of ours exchanged the file and took its last
+// look. On a loaded machine that happens about once in a few hundred lines, so up to one line in
+// 50 may go; without the check for changes about one line in five is lost. A program that went on
+// writing more often than one of our writes takes (several milliseconds under ASan on a loaded
+// machine) would win every attempt of a write: the write would fail and the file go back to its
+// old bytes, its lines with it.
 TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
     const DataFolder data(scenario.work / "data");
     data.Reset(scenario.initial);
@@ -329,7 +315,7 @@ TEST_F(ZentrelCrash, LinesAnotherProgramAppendsDuringARunAreKept) {
                 ::close(fd);
             }
             ++appended;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(appended < 50 ? 3 : 20));
         }
         EXPECT_EQ(status, 0);
     }

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "engine_support.h"
+#include "files.h"
 #include "profile.h"
-#include "temp_folder.h"
 #include "utf16_file.h"
 
 namespace {

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "engine_support.h"
+#include "files.h"
 #include "ini_document.h"
 #include "ini_store_posix.h"
-#include "temp_folder.h"
 #include "text_codec.h"
 #include "utf16_file.h"
 

@@ -23,16 +23,17 @@
 #include <vector>
 
 #include "engine_support.h"
+#include "files.h"
 #include "ini_store_posix.h"
-#include "temp_folder.h"
+#include "test_name.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using engine_support::Names;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::WriteProfileEdit;
+using testing_support::Names;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
@@ -195,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  false, kRunner},
                     SamenessCase{"StickyFolder", 01777, kOwner, 0664, false, false, false,
                                  kRunner}),
-    [](const testing::TestParamInfo<SamenessCase>& info) { return std::string(info.param.name); });
+    testing_support::ByParamName());
 
 TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     if (::geteuid() != 0) {

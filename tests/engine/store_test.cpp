@@ -24,14 +24,14 @@
 #include <utility>
 
 #include "engine_support.h"
+#include "files.h"
 #include "ini_store_posix.h"
-#include "temp_folder.h"
+#include "test_name.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using engine_support::FaultyFileSystem;
-using engine_support::Names;
 using NGUtils::IniEngine::CommitCopy;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::IFileSystem;
@@ -40,6 +40,7 @@ using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::Text;
 using NGUtils::IniEngine::WriteFileContent;
 using NGUtils::IniEngine::WriteProfileEdit;
+using testing_support::Names;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 
@@ -474,6 +475,6 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"InPlaceWithCopyGrowing", kBefore, kAddKey, false, true},
         FaultCase{
             "InPlaceWithCopyShrinking", kBefore, {U"A", std::nullopt, std::nullopt}, false, true}),
-    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+    testing_support::ByParamName());
 
 }  // namespace

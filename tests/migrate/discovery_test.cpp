@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "files.h"
 #include "migration.h"
 #include "platform.h"
 #include "settings_files.h"
@@ -15,11 +16,11 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ZentrelTest::ReadBytes;
+using testing_support::ReadBytes;
+using testing_support::TempFolder;
+using testing_support::WidePath;
+using testing_support::WriteBytes;
 using ZentrelTest::ReadValue;
-using ZentrelTest::TempFolder;
-using ZentrelTest::Wide;
-using ZentrelTest::WriteBytes;
 
 const std::string kNetcapture = "Tarvex Netcapture Line 6600sx2";
 const std::string kFeedline = "Tarvex Feedline K7740 sx2";
@@ -49,18 +50,18 @@ TEST_F(ZentrelDiscoveryTest, FindsFoldersThatContainAModelName) {
     fs::create_directories(Vendor() / "Tarvex Scan Twain" / kFeedline);
 
     std::vector<std::wstring> folders = {L"kept"};
-    Zentrel::FindModelFolders(Wide(Vendor()), folders);
+    Zentrel::FindModelFolders(WidePath(Vendor()), folders);
 
-    const std::wstring parent = Wide(Vendor()) + Zentrel::Platform::PathSeparator();
+    const std::wstring parent = WidePath(Vendor()) + Zentrel::Platform::PathSeparator();
     EXPECT_EQ(Sorted(folders),
-              Sorted({L"kept", parent + Wide(kFeedline + " (USB)"),
-                      parent + Wide("old " + kNetcapture), parent + Wide(kNetcapture)}));
+              Sorted({L"kept", parent + WidePath(kFeedline + " (USB)"),
+                      parent + WidePath("old " + kNetcapture), parent + WidePath(kNetcapture)}));
 }
 
 TEST_F(ZentrelDiscoveryTest, FileNamedAfterAModelIsNoFolder) {
     WriteBytes(Vendor() / kNetcapture, "x");
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(Wide(Vendor()), folders);
+    Zentrel::FindModelFolders(WidePath(Vendor()), folders);
     EXPECT_TRUE(folders.empty());
 }
 
@@ -73,13 +74,13 @@ TEST_F(ZentrelDiscoveryTest, LinkToAFolderCountsAsAFolder) {
         GTEST_SKIP() << "no symbolic links here: " << error.message();
     }
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(Wide(Vendor()), folders);
-    EXPECT_EQ(folders, std::vector<std::wstring>{Wide(Vendor() / kFeedline)});
+    Zentrel::FindModelFolders(WidePath(Vendor()), folders);
+    EXPECT_EQ(folders, std::vector<std::wstring>{WidePath(Vendor() / kFeedline)});
 }
 
 TEST_F(ZentrelDiscoveryTest, MissingOrEmptyParentLeavesTheListAlone) {
     std::vector<std::wstring> folders = {L"kept"};
-    Zentrel::FindModelFolders(Wide(Vendor() / "missing"), folders);
+    Zentrel::FindModelFolders(WidePath(Vendor() / "missing"), folders);
     Zentrel::FindModelFolders(L"", folders);
     EXPECT_EQ(folders, std::vector<std::wstring>{L"kept"});
 }
@@ -94,11 +95,11 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsOnlyForFiles) {
         bool exists;
     };
     const Probe probes[] = {
-        {Wide(Root() / "file.ini"), true},
-        {Wide(Root() / "sub") + separator + L".." + separator + L"file.ini", true},
-        {Wide(Root() / "folder.ini"), false},
-        {Wide(Root() / "missing.ini"), false},
-        {Wide(Root() / "missing" / "file.ini"), false},
+        {WidePath(Root() / "file.ini"), true},
+        {WidePath(Root() / "sub") + separator + L".." + separator + L"file.ini", true},
+        {WidePath(Root() / "folder.ini"), false},
+        {WidePath(Root() / "missing.ini"), false},
+        {WidePath(Root() / "missing" / "file.ini"), false},
         {L"", false},
     };
     for (const Probe& probe : probes) {
@@ -115,8 +116,8 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsFollowsLinks) {
     if (error) {
         GTEST_SKIP() << "no symbolic links here: " << error.message();
     }
-    EXPECT_TRUE(Zentrel::SettingsFileExists(Wide(Root() / "link.ini")));
-    EXPECT_FALSE(Zentrel::SettingsFileExists(Wide(Root() / "dangling.ini")));
+    EXPECT_TRUE(Zentrel::SettingsFileExists(WidePath(Root() / "link.ini")));
+    EXPECT_FALSE(Zentrel::SettingsFileExists(WidePath(Root() / "dangling.ini")));
 }
 
 TEST(ZentrelExtendedLengthCandidateTest, NetworkPathsKeepTheirForm) {
@@ -134,7 +135,7 @@ class ZentrelVariantTest : public ZentrelDiscoveryTest {
         return Root() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
     }
     Zentrel::FolderSource DataFolder() const {
-        return [folder = Wide(Root())] { return folder; };
+        return [folder = WidePath(Root())] { return folder; };
     }
 };
 
@@ -182,7 +183,7 @@ TEST_F(ZentrelVariantTest, NetworkVariantLooksTheFolderUpForEachModel) {
     Zentrel::RunNetworkVariant(
         [&] {
             ++lookups;
-            return Wide(Root());
+            return WidePath(Root());
         },
         [] { return std::uint16_t{0}; });
     EXPECT_EQ(lookups, 2);

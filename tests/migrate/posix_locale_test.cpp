@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "migration.h"
 #include "platform_posix.h"
 #include "settings_files.h"
+#include "test_name.h"
 #include "text_codec.h"
 
 namespace {
@@ -37,13 +39,7 @@ void PrintTo(const LocaleCase& locale, std::ostream* out) {
 
 // A test name of letters, digits and underscores; the index keeps names unique.
 std::string CaseName(const char* text, std::size_t index) {
-    std::string name = "Case" + std::to_string(index) + "_";
-    for (const char* c = text; *c != 0; ++c) {
-        const bool alphanumeric =
-            (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
-        name += alphanumeric ? *c : '_';
-    }
-    return name;
+    return "Case" + std::to_string(index) + "_" + testing_support::TestName(text);
 }
 
 class ZentrelLanguageIdFromLocaleNameTest : public ::testing::TestWithParam<LocaleCase> {};
@@ -145,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {{"LC_MESSAGES", "POSIX"}, {"LANG", "de_DE"}, {"LANGUAGE", "fr"}},
                         "POSIX"},
         EnvironmentCase{"LanguageListIgnoredWithoutLocale", {{"LANGUAGE", "fr_CA"}}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::ByParamName());
 
 struct FolderCase {
     const char* name;
@@ -185,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"DataHomeThatIsNoUtf8",
                    {{"XDG_DATA_HOME", "/d\xE9"}},
                    std::wstring(L"/d") + wchar_t(0xDCE9)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing_support::ByParamName());
 
 namespace fs = std::filesystem;
 
@@ -201,34 +197,34 @@ std::string Bytes(std::wstring_view wide) {
 // A data folder whose name is no UTF-8 is migrated, and its neighbour, whose name holds U+FFFD
 // where the other holds the bad byte, is not touched.
 TEST(ZentrelPosixNames, ADataFolderWhoseNameIsNoUtf8IsMigratedAndNoOtherIs) {
-    const ZentrelTest::TempFolder temp;
+    const testing_support::TempFolder temp;
     const fs::path data = temp.path() / "data\xE9";
     const fs::path neighbour = temp.path() / "data\xEF\xBF\xBD";
     const std::string model = Bytes(Zentrel::kModelFolders[0]);
     const fs::path tail = fs::path("Tarvex") / "Tarvex Scan Twain" / model / "Velmora.ini";
     for (const fs::path& root : {data, neighbour}) {
-        ZentrelTest::WriteBytes(root / tail, kUnmigrated);
+        testing_support::WriteBytes(root / tail, kUnmigrated);
     }
     const Environment environment = {{"XDG_DATA_HOME", data.string()}};
     Zentrel::RunNetworkVariant(
         [&] { return Zentrel::Posix::LocalAppDataFolder(Lookup(environment)); },
         [] { return std::uint16_t{0}; });
     EXPECT_EQ(ZentrelTest::ReadValue(data / tail, "Other", "IsMFPTwain"), "true");
-    EXPECT_EQ(ZentrelTest::ReadBytes(neighbour / tail), kUnmigrated);
+    EXPECT_EQ(testing_support::ReadBytes(neighbour / tail), kUnmigrated);
 }
 
 // Each model folder of the vendor folder is found under its own name: the one whose name is no
 // UTF-8 is migrated, and the search does not reach its U+FFFD neighbour in its place.
 TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
-    const ZentrelTest::TempFolder temp;
+    const testing_support::TempFolder temp;
     const std::string model = Bytes(Zentrel::kModelFolders[1]);
     const fs::path vendor = temp.path() / "Tarvex";
     const std::set<std::string> names = {model + " \xFE", model + " \xEF\xBF\xBD"};
     for (const std::string& name : names) {
-        ZentrelTest::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
+        testing_support::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
     }
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(ZentrelTest::Wide(vendor), folders);
+    Zentrel::FindModelFolders(testing_support::WidePath(vendor), folders);
     std::set<std::string> found;
     for (const std::wstring& folder : folders) {
         found.insert(fs::path(Bytes(folder)).filename().string());
@@ -236,7 +232,7 @@ TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
     EXPECT_EQ(found, names);
     EXPECT_EQ(folders.size(), 2u);
 
-    Zentrel::RunUsbVariant([&] { return ZentrelTest::Wide(temp.path()); });
+    Zentrel::RunUsbVariant([&] { return testing_support::WidePath(temp.path()); });
     for (const std::string& name : names) {
         EXPECT_EQ(ZentrelTest::ReadValue(vendor / name / "Velmora.ini", "Imaging_Library",
                                          "LibraryBeingUsed"),

@@ -8,48 +8,30 @@
 #include <utility>
 #include <vector>
 
+#include "files.h"
 #include "ini_file.h"
+#include "migrated_sections.h"
 #include "migration.h"
 #include "settings_files.h"
+#include "test_name.h"
 
 namespace {
 
-using ZentrelTest::ReadBytes;
+using testing_support::ReadBytes;
+using testing_support::TempFolder;
+using testing_support::WidePath;
+using testing_support::WriteBytes;
+using ZentrelTest::kFeaturesAvailable;
+using ZentrelTest::kImagingLibrary;
+using ZentrelTest::kMultiThreadFeatures;
+using ZentrelTest::kOther;
 using ZentrelTest::ReadValue;
 using ZentrelTest::SectionKeys;
-using ZentrelTest::TempFolder;
-using ZentrelTest::Wide;
-using ZentrelTest::WriteBytes;
 
 struct Expect {
     std::string section;
     std::string key;
     std::optional<std::string> value;  // nothing: the key must be absent
-};
-
-const std::vector<std::pair<std::string, std::string>> kMultiThreadFeatures = {
-    {"AutoOrient", "1"}, {"ContentDeskew", "1"},  {"DetectSize", "1"},    {"DetectContent", "0"},
-    {"PageSize", "0"},   {"PageSides", "1"},      {"ColorMode", "0"},     {"Misfeed", "0"},
-    {"Resolution", "0"}, {"AutoExposure", "0"},   {"AutoThreshold", "0"}, {"Exposure", "0"},
-    {"Threshold", "0"},  {"EnhanceContent", "0"}, {"ColorDropout", "0"},  {"DetectBlankPage", "0"},
-    {"AutoFeed", "0"},   {"RemoveHoles", "0"},    {"RotateImage", "0"},
-};
-
-const std::vector<std::pair<std::string, std::string>> kFeaturesAvailable = {
-    {"MultiStreamingAvailable", "1"},
-    {"BackSideScan", "1"},
-    {"BarcodeDetection", "1"},
-    {"PreviewImagePopupDlg", "1"},
-    {"SplitAndRotate", "1"},
-    {"MultiTasking", "1"},
-    {"WordExcelCSV", "1"},
-};
-
-const std::vector<std::pair<std::string, std::string>> kOther = {
-    {"HasNewWiaDriver", "true"},
-    {"IsMFPTwain", "true"},
-    {"CustomResolution", "1200"},
-    {"AlternateScanResolution", "600"},
 };
 
 class ZentrelRewriteTest : public ::testing::Test {
@@ -66,8 +48,7 @@ class ZentrelRewriteTest : public ::testing::Test {
     }
 
     // The section holds exactly these keys with these values, in this order.
-    void ExpectSection(const std::string& section,
-                       const std::vector<std::pair<std::string, std::string>>& keys) const {
+    void ExpectSection(const std::string& section, const ZentrelTest::SectionContent& keys) const {
         std::vector<std::string> names;
         for (const auto& [key, value] : keys) {
             names.push_back(key);
@@ -98,7 +79,7 @@ TEST_P(ZentrelProfileRepairTest, RepairsProfiles) {
     const ProfileCase& testCase = GetParam();
     Write(testCase.content);
     const std::uint16_t language = testCase.uiLanguage;
-    Zentrel::UpdateDeviceAndProfiles(Wide(File()), [language] { return language; });
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [language] { return language; });
     ExpectValues(testCase.expect);
 }
 
@@ -177,7 +158,7 @@ const ProfileCase kProfileCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ZentrelProfileRepairTest, ::testing::ValuesIn(kProfileCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         testing_support::ByParamName());
 
 TEST_F(ZentrelRewriteTest, ProfilesAboveNinetyNineAreNeverVisited) {
     std::string content;
@@ -187,7 +168,7 @@ TEST_F(ZentrelRewriteTest, ProfilesAboveNinetyNineAreNeverVisited) {
         content += "[TWAIN_PROFILE_" + n + "]\nACD_Sensitivity=11\n";
     }
     Write(content);
-    Zentrel::UpdateDeviceAndProfiles(Wide(File()), [] { return std::uint16_t{0x0407}; });
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [] { return std::uint16_t{0x0407}; });
     for (const char* kind : {"SCAN_PROFILE_", "TWAIN_PROFILE_"}) {
         for (const int number : {0, 57, 99}) {
             const std::string section = kind + std::to_string(number);
@@ -204,14 +185,14 @@ TEST_F(ZentrelRewriteTest, DeviceSectionIsRewrittenWhole) {
     Write(
         "[Other]\nHasNewWiaDriver=false\nOldKey=1\nCustomResolution=300\n"
         "[Scanner]\nModel=6600\n");
-    Zentrel::UpdateDeviceAndProfiles(Wide(File()), [] { return std::uint16_t{0x0409}; });
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [] { return std::uint16_t{0x0409}; });
     ExpectSection("Other", kOther);
     ExpectValues({{"Other", "OldKey", std::nullopt}, {"Scanner", "Model", "6600"}});
 }
 
 TEST_F(ZentrelRewriteTest, DeviceSectionIsCreatedWhenMissing) {
     Write("[Scanner]\nModel=6600\n");
-    Zentrel::UpdateDeviceAndProfiles(Wide(File()), [] { return std::uint16_t{0x0409}; });
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [] { return std::uint16_t{0x0409}; });
     ExpectSection("Other", kOther);
 }
 
@@ -221,9 +202,9 @@ TEST_F(ZentrelRewriteTest, NetworkFeatureSectionsAreRewrittenWhole) {
         "[Imaging_Library]\nLibraryBeingUsed=0\nLibraryPath=old.dll\n"
         "[MultiThread_Features]\nColorMode=1\nAutoOrient=0\nExtra=5\n"
         "[SCAN_PROFILE_0]\nACD_Sensitivity=20\n");
-    Zentrel::UpdateFeatureSections(Wide(File()));
+    Zentrel::UpdateFeatureSections(WidePath(File()));
     ExpectSection("Features_Available", kFeaturesAvailable);
-    ExpectSection("Imaging_Library", {{"LibraryBeingUsed", "1"}});
+    ExpectSection("Imaging_Library", kImagingLibrary);
     ExpectSection("MultiThread_Features", kMultiThreadFeatures);
     ExpectValues({{"SCAN_PROFILE_0", "ACD_Sensitivity", "20"},
                   {"SCAN_PROFILE_0", "ZonalOCRLanguage", std::nullopt}});
@@ -231,9 +212,9 @@ TEST_F(ZentrelRewriteTest, NetworkFeatureSectionsAreRewrittenWhole) {
 
 TEST_F(ZentrelRewriteTest, FeatureSectionsAreCreatedWhenMissing) {
     Write("[Scanner]\nModel=K7740\n");
-    Zentrel::UpdateFeatureSections(Wide(File()));
+    Zentrel::UpdateFeatureSections(WidePath(File()));
     ExpectSection("Features_Available", kFeaturesAvailable);
-    ExpectSection("Imaging_Library", {{"LibraryBeingUsed", "1"}});
+    ExpectSection("Imaging_Library", kImagingLibrary);
     ExpectSection("MultiThread_Features", kMultiThreadFeatures);
     ExpectValues({{"Scanner", "Model", "K7740"}});
 }
@@ -243,8 +224,8 @@ TEST_F(ZentrelRewriteTest, UsbVariantLeavesDeviceFeaturesAndProfilesAlone) {
         "[Other]\nHasNewWiaDriver=false\n[Features_Available]\nBackSideScan=0\n"
         "[Imaging_Library]\nLibraryBeingUsed=0\n[MultiThread_Features]\nColorMode=1\n"
         "[SCAN_PROFILE_0]\nACD_Sensitivity=20\n[TWAIN_PROFILE_0]\nACD_Sensitivity=30\n");
-    Zentrel::UpdateUsbFeatureSections(Wide(File()));
-    ExpectSection("Imaging_Library", {{"LibraryBeingUsed", "1"}});
+    Zentrel::UpdateUsbFeatureSections(WidePath(File()));
+    ExpectSection("Imaging_Library", kImagingLibrary);
     ExpectSection("MultiThread_Features", kMultiThreadFeatures);
     ExpectSection("Features_Available", {{"BackSideScan", "0"}});
     ExpectSection("Other", {{"HasNewWiaDriver", "false"}});
@@ -258,7 +239,7 @@ TEST_F(ZentrelRewriteTest, EmptyPathChangesNoFile) {
     const std::string content =
         "[Other]\nHasNewWiaDriver=false\n[SCAN_PROFILE_0]\nACD_Sensitivity=20\n";
     Write(content);
-    ASSERT_TRUE(NGUtils::g_iniFile.SetFilePath(Wide(File())));
+    ASSERT_TRUE(NGUtils::g_iniFile.SetFilePath(WidePath(File())));
     Zentrel::UpdateDeviceAndProfiles(L"", [] { return std::uint16_t{0x0407}; });
     Zentrel::UpdateFeatureSections(L"");
     Zentrel::UpdateUsbFeatureSections(L"");

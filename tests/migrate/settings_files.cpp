@@ -1,10 +1,6 @@
 #include "settings_files.h"
 
-#include <fstream>
-#include <iterator>
-#include <random>
-#include <system_error>
-
+#include "files.h"
 #include "ini_file.h"
 #include "text_codec.h"
 
@@ -30,47 +26,6 @@ std::string Lower(std::string text) {
 }
 
 }  // namespace
-
-TempFolder::TempFolder() {
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::filesystem::path candidate =
-            base / ("zentrel-test-" + std::to_string(random() % 1000000000ULL));
-        std::error_code error;
-        if (std::filesystem::create_directory(candidate, error)) {
-            m_path = std::move(candidate);
-            return;
-        }
-    }
-}
-
-TempFolder::~TempFolder() {
-    if (!m_path.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-}
-
-std::wstring Wide(const std::filesystem::path& path) {
-    if constexpr (sizeof(wchar_t) == 2) {
-        return path.wstring();
-    } else {
-        return TextCodec::WideFromFileName(path.string());
-    }
-}
-
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 std::vector<std::string> SectionKeys(const std::string& text, const std::string& section) {
     std::vector<std::string> keys;
@@ -111,7 +66,7 @@ std::vector<std::string> SectionKeys(const std::string& text, const std::string&
 std::optional<std::string> ReadValue(const std::filesystem::path& file, const std::string& section,
                                      const std::string& key) {
     NGUtils::CIniFile reader;
-    reader.SetFilePath(Wide(file));
+    reader.SetFilePath(testing_support::WidePath(file));
     std::wstring value;
     if (!reader.ReadString(TextCodec::WideFromUtf8(section).c_str(),
                            TextCodec::WideFromUtf8(key).c_str(), value)) {

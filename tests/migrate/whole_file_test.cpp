@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+#include "files.h"
+#include "migrated_sections.h"
 #include "migration.h"
 #include "platform.h"
 #include "settings_files.h"
@@ -16,8 +18,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ZentrelTest::ReadBytes;
-using ZentrelTest::WriteBytes;
+using testing_support::Names;
+using testing_support::ReadBytes;
+using testing_support::WriteBytes;
 
 const std::string kNetcapture = "Tarvex Netcapture Line 6600sx2";
 const std::string kFeedline = "Tarvex Feedline K7740 sx2";
@@ -30,14 +33,6 @@ const std::string kBefore =
     "LibraryBeingUsed=0\r\n[MultiThread_Features]\r\nAutoOrient=0\r\n[SCAN_PROFILE_0]\r\n"
     "ACD_Sensitivity=20\r\n[SCAN_PROFILE_1]\r\nACD_Sensitivity=30\r\nZonalOCRLanguage=\r\n"
     "[TWAIN_PROFILE_0]\r\nACD_Sensitivity=40\r\n";
-
-std::set<std::string> Names(const fs::path& folder) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
-}
 
 class ZentrelWholeFile : public ::testing::Test {
   protected:
@@ -54,15 +49,15 @@ class ZentrelWholeFile : public ::testing::Test {
         }
     }
     void RunNetwork() const {
-        Zentrel::RunNetworkVariant([this] { return ZentrelTest::Wide(m_folder.path()); },
+        Zentrel::RunNetworkVariant([this] { return testing_support::WidePath(m_folder.path()); },
                                    [] { return std::uint16_t{0x0407}; });
     }
     void RunUsb() const {
-        Zentrel::RunUsbVariant([this] { return ZentrelTest::Wide(m_folder.path()); });
+        Zentrel::RunUsbVariant([this] { return testing_support::WidePath(m_folder.path()); });
     }
 
   private:
-    ZentrelTest::TempFolder m_folder;
+    testing_support::TempFolder m_folder;
 };
 
 TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
@@ -72,7 +67,7 @@ TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
     const int writes = ZentrelTest::WritesCounted();
     const std::string migrated[] = {ReadBytes(NetworkFile(kNetcapture)),
                                     ReadBytes(NetworkFile(kFeedline))};
-    ASSERT_GT(writes, 30);
+    ASSERT_GT(writes, ZentrelTest::FeatureSectionWrites());
     ASSERT_NE(migrated[0], kBefore);
 
     for (const int failing : {0, writes / 2, writes - 1}) {
@@ -131,8 +126,8 @@ TEST_F(ZentrelWholeFile, AFileAnotherRunIsMigratingIsLeftAlone) {
         GTEST_SKIP() << "nothing is locked on Windows";
     }
     PutAll();
-    const std::wstring file = ZentrelTest::Wide(NetworkFile(kNetcapture));
-    const std::wstring other = ZentrelTest::Wide(NetworkFile(kFeedline));
+    const std::wstring file = testing_support::WidePath(NetworkFile(kNetcapture));
+    const std::wstring other = testing_support::WidePath(NetworkFile(kFeedline));
     int migrated = 0;
     const auto migrate = [&migrated] { ++migrated; };
     const auto wait = std::chrono::milliseconds(50);

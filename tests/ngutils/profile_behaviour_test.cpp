@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "ini_file.h"
 #include "profile.h"
-#include "temp_folder.h"
+#include "test_name.h"
 #include "under_wine.h"
 #include "utf16_file.h"
 
@@ -35,7 +36,9 @@ struct ReadCase {
 };
 
 // gtest would otherwise print a failing case as the raw bytes of the struct, pointers included.
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 std::vector<ReadCase> ReadCases() {
     return {
@@ -113,17 +116,7 @@ TEST_P(ProfileReads, ReadStringSeesWhatTheFileHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProfileReads, testing::ValuesIn(ReadCases()),
-                         [](const testing::TestParamInfo<ReadCase>& info) {
-                             std::string name;
-                             for (const char* p = info.param.name; *p != 0; ++p) {
-                                 const char ch = *p;
-                                 const bool alnum = (ch >= 'a' && ch <= 'z') ||
-                                                    (ch >= 'A' && ch <= 'Z') ||
-                                                    (ch >= '0' && ch <= '9');
-                                 name.push_back(alnum ? ch : '_');
-                             }
-                             return name;
-                         });
+                         testing_support::ByParamName());
 
 class ProfileFile : public testing::Test {
   protected:

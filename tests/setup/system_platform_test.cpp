@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <random>
 
+#include "files.h"
 #include "launcher.h"
 #include "platform.h"
 
@@ -26,20 +26,15 @@ fs::path PathOf(const std::string& utf8) {
 class SetupSystemPlatform : public testing::Test {
   protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("setup-platform-" + std::to_string(std::random_device{}()));
+        ASSERT_FALSE(folder_.path().empty());
         fs::create_directories(folder_ / "tools.exe");
         for (const char* name : {"a.exe", "caf\xC3\xA9.exe", "\xE4\xB8\xAD.msi"}) {
             std::ofstream(folder_ / PathOf(name)) << "x";
         }
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
-    }
     std::string In(const std::string& name) const { return Utf8Of(folder_ / PathOf(name)); }
 
-    fs::path folder_;
+    testing_support::TempFolder folder_;
     std::unique_ptr<ILauncherPlatform> platform_ = CreateSystemPlatform();
 };
 
@@ -86,7 +81,7 @@ TEST_F(SetupSystemPlatform, EnvironmentKeepsLongTextOutsideAscii) {
 
 TEST_F(SetupSystemPlatform, ListsNamesOutsideAscii) {
     std::vector<std::string> names;
-    ASSERT_TRUE(platform_->ListFolder(Utf8Of(folder_), names));
+    ASSERT_TRUE(platform_->ListFolder(Utf8Of(folder_.path()), names));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.exe", "caf\xC3\xA9.exe", "tools.exe",
                                                "\xE4\xB8\xAD.msi"}));

@@ -1,10 +1,12 @@
-// Test helpers: a private temporary folder and whole-file byte access, on both platforms.
+// Test helpers: a private temporary folder, whole-file byte access and wide paths, on both
+// platforms.
 #pragma once
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <string>
 #include <system_error>
 
@@ -12,8 +14,8 @@
 
 namespace testing_support {
 
-// A wide path for the INI library, as the platform spells it; natively every byte of the name
-// survives the way there and back.
+// A wide path for the INI library and the migration, as the platform spells it; natively every
+// byte of the name survives the way there and back.
 inline std::wstring WidePath(const std::filesystem::path& path) {
     if constexpr (sizeof(wchar_t) == 2) {
         return path.wstring();
@@ -37,19 +39,33 @@ inline std::string ReadBytes(const std::filesystem::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Makes the folders on the way first.
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The names directly inside `folder`.
+inline std::set<std::string> Names(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+// A folder of its own under `base`, removed with everything in it at the end; its path is empty
+// when no folder could be made.
 class TempFolder {
   public:
-    TempFolder() {
+    explicit TempFolder(
+        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::random_device seed;
         std::mt19937_64 random(seed());
         for (int attempt = 0; attempt < 100; ++attempt) {
-            auto candidate = std::filesystem::temp_directory_path() /
-                             ("ini-test-" + std::to_string(random() % 1000000000ULL));
+            auto candidate = base / ("test-" + std::to_string(random() % 1000000000ULL));
             std::error_code error;
             if (std::filesystem::create_directory(candidate, error)) {
                 m_path = candidate;
@@ -58,14 +74,18 @@ class TempFolder {
         }
     }
     ~TempFolder() {
-        std::error_code error;
-        std::filesystem::remove_all(m_path, error);
+        if (!m_path.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(m_path, ignored);
+        }
     }
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+    std::filesystem::path operator/(const std::filesystem::path& name) const {
+        return m_path / name;
+    }
 
   private:
     std::filesystem::path m_path;
