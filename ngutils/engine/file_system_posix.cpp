@@ -320,7 +320,7 @@ class PosixFileSystem final : public IFileSystem {
 
 }  // namespace
 
-IFileSystem& RealFileSystem() {
+IFileSystem& RealFileSystem() noexcept {
     static PosixFileSystem system;
     return system;
 }

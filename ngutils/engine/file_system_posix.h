@@ -94,6 +94,6 @@ class IFileSystem {
 };
 
 // The system's own operations.
-IFileSystem& RealFileSystem();
+IFileSystem& RealFileSystem() noexcept;
 
 }  // namespace NGUtils::IniEngine

@@ -839,38 +839,33 @@ class FileSizeSignalIgnored {
 // times; then the write fails and the file stays as that program left it.
 template <typename MakeBytes>
 bool EditFile(IFileSystem& fs, const std::string& path, MakeBytes edit) {
-    try {
-        const FileSizeSignalIgnored quiet;
-        for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
-            Location at(fs);
-            std::string oldBytes;
-            if (!LoadForWriting(fs, path, at, oldBytes)) {
-                return false;
-            }
-            std::string newBytes;
-            switch (edit(at, oldBytes, newBytes)) {
-                case EditOutcome::Refused:
-                    return false;
-                case EditOutcome::Unchanged:
-                    return true;
-                case EditOutcome::Changed:
-                    break;
-            }
-            const Stored stored = StoreBytes(fs, at, newBytes, oldBytes);
-            if (stored != Stored::Changed) {
-                return stored == Stored::Done;
-            }
+    const FileSizeSignalIgnored quiet;
+    for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
+        Location at(fs);
+        std::string oldBytes;
+        if (!LoadForWriting(fs, path, at, oldBytes)) {
+            return false;
         }
-        return false;
-    } catch (...) {
-        return false;
+        std::string newBytes;
+        switch (edit(at, oldBytes, newBytes)) {
+            case EditOutcome::Refused:
+                return false;
+            case EditOutcome::Unchanged:
+                return true;
+            case EditOutcome::Changed:
+                break;
+        }
+        const Stored stored = StoreBytes(fs, at, newBytes, oldBytes);
+        if (stored != Stored::Changed) {
+            return stored == Stored::Done;
+        }
     }
+    return false;
 }
 
-}  // namespace
-
-ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& bytes,
-                         FileStatus* status) {
+// ReadFileBytes without its catch, for the routines that catch at their own entry.
+ReadStatus LoadFile(IFileSystem& fs, const std::string& path, std::string& bytes,
+                    FileStatus* status) {
     bytes.clear();
     // Putting back the bytes of an edit cut short writes too.
     const FileSizeSignalIgnored quiet;
@@ -895,17 +890,26 @@ ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& 
                                                              : ReadStatus::Unreadable;
 }
 
+}  // namespace
+
+ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& bytes,
+                         FileStatus* status) noexcept {
+    try {
+        return LoadFile(fs, path, bytes, status);
+    } catch (...) {
+        // Out of memory: a file this process cannot hold reads as one it cannot read.
+        bytes.clear();
+        return ReadStatus::Unreadable;
+    }
+}
+
 std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, TextView section,
                                      TextView key, std::size_t limit) {
-    try {
-        std::string bytes;
-        if (path.empty() || ReadFileBytes(fs, path, bytes) != ReadStatus::Ok) {
-            return std::nullopt;
-        }
-        return FindValue(bytes, section, key, limit);
-    } catch (...) {
+    std::string bytes;
+    if (path.empty() || LoadFile(fs, path, bytes, nullptr) != ReadStatus::Ok) {
         return std::nullopt;
     }
+    return FindValue(bytes, section, key, limit);
 }
 
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit) {
@@ -924,28 +928,39 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
         });
 }
 
-bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::string& bytes) {
-    return EditFile(
-        fs, path, [&bytes](const Location& at, const std::string& oldBytes, std::string& newBytes) {
-            if (at.file.IsOpen() && oldBytes == bytes) {
-                return EditOutcome::Unchanged;
-            }
-            newBytes = bytes;
-            return EditOutcome::Changed;
-        });
-}
-
-bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) {
-    Location at(fs);
-    if (path.empty() || Locate(fs, path, OpenKind::Entry, at) != 0) {
+bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::string& bytes) noexcept {
+    try {
+        return EditFile(
+            fs, path,
+            [&bytes](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+                if (at.file.IsOpen() && oldBytes == bytes) {
+                    return EditOutcome::Unchanged;
+                }
+                newBytes = bytes;
+                return EditOutcome::Changed;
+            });
+    } catch (...) {
+        // Out of memory: a failed write like any other, which every caller already handles.
         return false;
     }
-    target = JoinPath(at.folderPath, at.name);
-    return true;
+}
+
+bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) noexcept {
+    try {
+        Location at(fs);
+        if (path.empty() || Locate(fs, path, OpenKind::Entry, at) != 0) {
+            return false;
+        }
+        target = JoinPath(at.folderPath, at.name);
+        return true;
+    } catch (...) {
+        // Out of memory: no target, as for a file the walk cannot reach; nothing was written.
+        return false;
+    }
 }
 
 bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
-                const std::string& to) {
+                const std::string& to) noexcept {
     try {
         const FileSizeSignalIgnored quiet;
         const std::size_t slash = to.rfind('/');
@@ -962,7 +977,7 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
         FileStatus folderStatus;
         if (partialName.empty() || copyName.empty() || partialName.find('/') != std::string::npos ||
             partial.compare(0, nameStart, to, 0, nameStart) != 0 ||
-            ReadFileBytes(fs, from, bytes, &status) != ReadStatus::Ok ||
+            LoadFile(fs, from, bytes, &status) != ReadStatus::Ok ||
             fs.OpenAt(kCurrentFolder, folderPath, OpenKind::Entry, folder.Out()) != 0 ||
             fs.Stat(folder.Get(), folderStatus) != 0 || !folderStatus.folder) {
             return false;
@@ -992,6 +1007,7 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
         fs.SyncFolder(folder.Get());
         return true;
     } catch (...) {
+        // Out of memory, which can only come before the partial copy is made: no copy.
         return false;
     }
 }
