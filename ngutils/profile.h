@@ -10,6 +10,8 @@
 //  - ProfileWriteW/A make `key` in `section` hold `value`, creating file, section and key as
 //    needed. A null value removes the key; a null key (with a null value) removes the whole
 //    section. Non-zero means success.
+//  - None of the four throws: like the system's functions, they report every failure, out of
+//    memory included, by their result.
 #pragma once
 
 #include <cstdint>
@@ -18,12 +20,13 @@
 namespace NGUtils {
 
 std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
-                           wchar_t* buffer, std::uint32_t size, const wchar_t* file);
+                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) noexcept;
 std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
-                           char* buffer, std::uint32_t size, const char* file);
+                           char* buffer, std::uint32_t size, const char* file) noexcept;
 int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* value,
-                  const wchar_t* file);
-int ProfileWriteA(const char* section, const char* key, const char* value, const char* file);
+                  const wchar_t* file) noexcept;
+int ProfileWriteA(const char* section, const char* key, const char* value,
+                  const char* file) noexcept;
 
 // The 8-bit form of a file name that ProfileReadA/ProfileWriteA understand: the ANSI code page
 // on Windows, UTF-8 elsewhere. Empty when the name cannot be represented.

@@ -67,7 +67,7 @@ int Write(const std::string& path, const Char* section, const Char* key, const C
 }  // namespace
 
 std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
-                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) {
+                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) noexcept {
     if (buffer == nullptr || size == 0) {
         return 0;
     }
@@ -84,13 +84,14 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
         return CopyOut(LookUp(path, FromWide(section), FromWide(key), fallback, size), buffer,
                        size);
     } catch (...) {
+        // Out of memory: what a reader of a missing file gets with an empty default.
         buffer[0] = 0;
         return 0;
     }
 }
 
 std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
-                           char* buffer, std::uint32_t size, const char* file) {
+                           char* buffer, std::uint32_t size, const char* file) noexcept {
     if (buffer == nullptr || size == 0) {
         return 0;
     }
@@ -110,30 +111,34 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
             TextCodec::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback, size));
         return CopyOut(value, buffer, size);
     } catch (...) {
+        // Out of memory: what a reader of a missing file gets with an empty default.
         buffer[0] = 0;
         return 0;
     }
 }
 
 int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* value,
-                  const wchar_t* file) {
+                  const wchar_t* file) noexcept {
     if (section == nullptr || file == nullptr) {
         return 0;
     }
     try {
         return Write(ProfileNarrowPath(file), section, key, value, FromWide);
     } catch (...) {
+        // Out of memory: a failed write, which every caller handles.
         return 0;
     }
 }
 
-int ProfileWriteA(const char* section, const char* key, const char* value, const char* file) {
+int ProfileWriteA(const char* section, const char* key, const char* value,
+                  const char* file) noexcept {
     if (section == nullptr || file == nullptr) {
         return 0;
     }
     try {
         return Write(file, section, key, value, FromUtf8);
     } catch (...) {
+        // Out of memory: a failed write, which every caller handles.
         return 0;
     }
 }

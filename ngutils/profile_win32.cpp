@@ -38,7 +38,7 @@ std::uint32_t CopyDefault(const Char* defaultValue, Char* buffer, std::uint32_t 
 }  // namespace
 
 std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wchar_t* defaultValue,
-                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) {
+                           wchar_t* buffer, std::uint32_t size, const wchar_t* file) noexcept {
     if (IsTooLong(file)) {
         return CopyDefault(defaultValue, buffer, size);
     }
@@ -46,7 +46,7 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
 }
 
 std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
-                           char* buffer, std::uint32_t size, const char* file) {
+                           char* buffer, std::uint32_t size, const char* file) noexcept {
     if (IsTooLong(file)) {
         return CopyDefault(defaultValue, buffer, size);
     }
@@ -54,14 +54,15 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
 }
 
 int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* value,
-                  const wchar_t* file) {
+                  const wchar_t* file) noexcept {
     if (IsTooLong(file)) {
         return 0;
     }
     return WritePrivateProfileStringW(section, key, value, file);
 }
 
-int ProfileWriteA(const char* section, const char* key, const char* value, const char* file) {
+int ProfileWriteA(const char* section, const char* key, const char* value,
+                  const char* file) noexcept {
     if (IsTooLong(file)) {
         return 0;
     }
