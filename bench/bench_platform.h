@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "platform.h"
+
 namespace Bench {
 
 // The cheapest write that still survives a power cut and never shows a torn file: a temporary
@@ -20,5 +22,12 @@ std::optional<std::uint64_t> BytesWrittenSoFar();
 
 // "posix" or "windows": which build produced a set of results.
 const char* PlatformName();
+
+// The migration's system platform with US English as the interface language, so that every run
+// writes the same values.
+class CUsEnglishPlatform : public Zentrel::CSystemPlatform {
+  public:
+    std::uint16_t UserUiLanguage() override { return 1033; }
+};
 
 }  // namespace Bench

@@ -138,8 +138,9 @@ TEST_F(BenchFiles, TheMigrationFileMakesEveryRuleFire) {
             EXPECT_EQ(Int(scan, L"ZonalOCRLanguage"), -1) << n;
         }
 
-        Zentrel::UpdateDeviceAndProfiles(WidePath(file), [] { return std::uint16_t{1033}; });
-        Zentrel::UpdateFeatureSections(WidePath(file));
+        Bench::CUsEnglishPlatform platform;
+        Zentrel::UpdateDeviceAndProfiles(WidePath(file), platform);
+        Zentrel::UpdateFeatureSections(WidePath(file), platform);
         EXPECT_EQ(Int(L"Other", L"CustomResolution"), 1200);
         EXPECT_EQ(Int(L"Imaging_Library", L"LibraryBeingUsed"), 1);
         EXPECT_EQ(Int(L"MultiThread_Features", L"AutoOrient"), 1);
@@ -161,9 +162,10 @@ TEST_F(BenchFiles, TheLongValueFileHoldsTheValueTheMigrationRepairs) {
     ASSERT_TRUE(g_iniFile.ReadString(L"SCAN_PROFILE_0", L"ACD_Sensitivity", value));
     EXPECT_EQ(value, std::wstring(70000, L'9'));
     EXPECT_EQ(Int(L"SCAN_PROFILE_1", L"ACD_Sensitivity"), 18);
-    Zentrel::MigrateWholeOrNotAtAll(WidePath(file), [this] {
-        Zentrel::UpdateDeviceAndProfiles(WidePath(file), [] { return std::uint16_t{1033}; });
-    });
+    Bench::CUsEnglishPlatform platform;
+    Zentrel::MigrateWholeOrNotAtAll(
+        WidePath(file), [&] { Zentrel::UpdateDeviceAndProfiles(WidePath(file), platform); },
+        platform);
     EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ACD_Sensitivity"), 7);
     EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ZonalOCRLanguage"), 1033);
 }

@@ -23,7 +23,6 @@ using testing_support::WidePath;
 constexpr std::size_t kLargeFile = std::size_t{512} * 1024;
 // Reads are batched until a sample lasts this long, well above the clock's resolution.
 constexpr double kReadSampleSeconds = 0.005;
-constexpr std::uint16_t kUsEnglish = 1033;
 // A migration sample is long and there are few of them; more limit samples steady its floor.
 constexpr int kLimitsPerMigration = 5;
 
@@ -284,10 +283,14 @@ class Runner {
 
     // The network variant's work on one file, as the program does it: whole or not at all.
     static void MigrateAsZentrelDoes(const std::wstring& path) {
-        Zentrel::MigrateWholeOrNotAtAll(path, [&path] {
-            Zentrel::UpdateDeviceAndProfiles(path, [] { return kUsEnglish; });
-            Zentrel::UpdateFeatureSections(path);
-        });
+        CUsEnglishPlatform platform;
+        Zentrel::MigrateWholeOrNotAtAll(
+            path,
+            [&] {
+                Zentrel::UpdateDeviceAndProfiles(path, platform);
+                Zentrel::UpdateFeatureSections(path, platform);
+            },
+            platform);
     }
 
     const RunOptions& options_;

@@ -21,7 +21,7 @@ constexpr std::uint16_t kPrimaryMask = 0x3FF;
 constexpr std::uint16_t kDefaultSublanguage = 0x400;
 
 const std::array<std::uint16_t, 37>& SupportedLanguages() {
-    // ApplicationVariant turns every language but Spanish and Chinese into its sublanguage 1, so
+    // ShippedLanguage turns every language but Spanish and Chinese into its sublanguage 1, so
     // English (United Kingdom) and Portuguese (Portugal) are never a resolved language; they match
     // only an identifier tested directly.
     static const std::array<std::uint16_t, 37> kSupportedLanguages = {
@@ -66,9 +66,9 @@ const std::array<std::uint16_t, 37>& SupportedLanguages() {
     return kSupportedLanguages;
 }
 
-// The application ships one variant per language: the default one, except for Spanish (modern
-// sort) and Chinese, whose script follows the region.
-std::uint16_t ApplicationVariant(std::uint16_t id) {
+// The application ships one translation per language, in its default sublanguage, except for
+// Spanish (modern sort) and Chinese, whose script follows the region.
+std::uint16_t ShippedLanguage(std::uint16_t id) {
     const auto primary = static_cast<std::uint16_t>(id & kPrimaryMask);
     const auto sublanguage = static_cast<std::uint16_t>(id >> 10);
     if (primary == kPrimarySpanish) {
@@ -90,23 +90,15 @@ bool IsSupportedLanguage(std::uint16_t id) noexcept {
     return std::find(table.begin(), table.end(), id) != table.end();
 }
 
-std::uint16_t ResolveUiLanguage() noexcept {
-    try {
-        return ResolveUiLanguage(Platform::UserUiLanguage);
-    } catch (...) {
-        return kUsEnglish;
-    }
-}
-
-std::uint16_t ResolveUiLanguage(const UiLanguageSource& uiLanguage) noexcept {
+std::uint16_t ResolveUiLanguage(IMigrationPlatform& platform) noexcept {
     std::uint16_t id = 0;
     try {
-        id = uiLanguage();
+        id = platform.UserUiLanguage();
     } catch (...) {
-        // Unknown, like a language of 0.
+        // The platform could not tell (out of memory): unknown, like a language of 0.
     }
     if (id != 0) {
-        id = ApplicationVariant(id);
+        id = ShippedLanguage(id);
     }
     return IsSupportedLanguage(id) ? id : kUsEnglish;
 }

@@ -2,7 +2,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <utility>
 
 #include "ini_file.h"
 #include "migration.h"
@@ -52,35 +51,58 @@ bool PointAt(const std::wstring& path) {
     return !path.empty() && g_iniFile.SetFilePath(path);
 }
 
-// A failed write makes the file's migration fail as a whole.
-void Require(bool done) {
-    if (!done) {
-        NoteFailedWrite();
+// The writes to one settings file, each made through the platform; a failed one makes the file's
+// migration fail as a whole.
+class SettingsWriter {
+  public:
+    SettingsWriter(IMigrationPlatform& platform, const std::wstring& file)
+        : m_platform(platform), m_file(file) {}
+
+    void DeleteSection(const wchar_t* section) {
+        Require(m_platform.Write(m_file, [section] {
+            const std::wstring file = g_iniFile.GetFilePath();
+            return NGUtils::ProfileWriteW(section, nullptr, nullptr, file.c_str()) > 0;
+        }));
     }
-}
 
-void DeleteSection(const wchar_t* section) {
-    const std::wstring file = g_iniFile.GetFilePath();
-    Require(NGUtils::ProfileWriteW(section, nullptr, nullptr, file.c_str()) > 0);
-}
-
-void RewriteSection(const wchar_t* section, std::span<const NumberKey> keys) {
-    DeleteSection(section);
-    for (const NumberKey& entry : keys) {
-        Require(g_iniFile.WriteInt(section, entry.key, entry.value));
+    void WriteInt(const wchar_t* section, const wchar_t* key, std::int32_t value) {
+        Require(m_platform.Write(m_file, [=] { return g_iniFile.WriteInt(section, key, value); }));
     }
-}
 
-void RewriteDeviceSection() {
-    DeleteSection(L"Other");
-    Require(g_iniFile.WriteValue(L"Other", L"HasNewWiaDriver", L"true"));
-    Require(g_iniFile.WriteValue(L"Other", L"IsMFPTwain", L"true"));
-    Require(g_iniFile.WriteInt(L"Other", L"CustomResolution", 1200));
-    Require(g_iniFile.WriteInt(L"Other", L"AlternateScanResolution", 600));
+    void WriteValue(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
+        Require(
+            m_platform.Write(m_file, [=] { return g_iniFile.WriteValue(section, key, value); }));
+    }
+
+    void RewriteSection(const wchar_t* section, std::span<const NumberKey> keys) {
+        DeleteSection(section);
+        for (const NumberKey& entry : keys) {
+            WriteInt(section, entry.key, entry.value);
+        }
+    }
+
+  private:
+    static void Require(bool done) {
+        if (!done) {
+            NoteFailedWrite();
+        }
+    }
+
+    IMigrationPlatform& m_platform;
+    const std::wstring& m_file;
+};
+
+void RewriteDeviceSection(SettingsWriter& writer) {
+    writer.DeleteSection(L"Other");
+    writer.WriteValue(L"Other", L"HasNewWiaDriver", L"true");
+    writer.WriteValue(L"Other", L"IsMFPTwain", L"true");
+    writer.WriteInt(L"Other", L"CustomResolution", 1200);
+    writer.WriteInt(L"Other", L"AlternateScanResolution", 600);
 }
 
 // Profiles are numbered without gaps: the first one without an ACD sensitivity ends the pass.
-void RepairProfiles(const wchar_t* prefix, bool scanProfiles, std::uint16_t language) {
+void RepairProfiles(SettingsWriter& writer, const wchar_t* prefix, bool scanProfiles,
+                    std::uint16_t language) {
     for (int number = 0; number <= kLastProfileNumber; ++number) {
         const std::wstring section = prefix + std::to_wstring(number);
         std::int32_t acd = 0;
@@ -90,63 +112,58 @@ void RepairProfiles(const wchar_t* prefix, bool scanProfiles, std::uint16_t lang
         if (scanProfiles) {
             std::int32_t zonalLanguage = 0;
             if (!g_iniFile.ReadInt(section.c_str(), L"ZonalOCRLanguage", zonalLanguage)) {
-                Require(g_iniFile.WriteInt(section.c_str(), L"ZonalOCRLanguage", language));
+                writer.WriteInt(section.c_str(), L"ZonalOCRLanguage", language);
             }
         }
         if (acd > kMaxAcdSensitivity) {
-            Require(
-                g_iniFile.WriteInt(section.c_str(), L"ACD_Sensitivity", kDefaultAcdSensitivity));
+            writer.WriteInt(section.c_str(), L"ACD_Sensitivity", kDefaultAcdSensitivity);
         }
     }
 }
 
 }  // namespace
 
-void UpdateDeviceAndProfiles(std::wstring path) noexcept {
-    try {
-        UpdateDeviceAndProfiles(std::move(path), Platform::UserUiLanguage);
-    } catch (...) {
-        // The source could not be handed on: nothing was written, but the routine did not run.
-        NoteFailedWrite();
-    }
-}
-
-void UpdateDeviceAndProfiles(std::wstring path, const UiLanguageSource& uiLanguage) noexcept {
+void UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) noexcept {
     try {
         if (!PointAt(path)) {
             return;
         }
-        RewriteDeviceSection();
-        const std::uint16_t language = ResolveUiLanguage(uiLanguage);
-        RepairProfiles(L"SCAN_PROFILE_", true, language);
-        RepairProfiles(L"TWAIN_PROFILE_", false, language);
+        SettingsWriter writer(platform, path);
+        RewriteDeviceSection(writer);
+        const std::uint16_t language = ResolveUiLanguage(platform);
+        RepairProfiles(writer, L"SCAN_PROFILE_", true, language);
+        RepairProfiles(writer, L"TWAIN_PROFILE_", false, language);
     } catch (...) {
         // Out of memory: the routine could not finish, so the file is not whole.
         NoteFailedWrite();
     }
 }
 
-void UpdateFeatureSections(std::wstring path) noexcept {
+void UpdateFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
     try {
         if (!PointAt(path)) {
             return;
         }
-        RewriteSection(L"Features_Available", kFeaturesAvailable);
-        RewriteSection(L"Imaging_Library", kImagingLibrary);
-        RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
+        SettingsWriter writer(platform, path);
+        writer.RewriteSection(L"Features_Available", kFeaturesAvailable);
+        writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
+        writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     } catch (...) {
+        // Out of memory: the routine could not finish, so the file is not whole.
         NoteFailedWrite();
     }
 }
 
-void UpdateUsbFeatureSections(std::wstring path) noexcept {
+void UpdateUsbFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
     try {
         if (!PointAt(path)) {
             return;
         }
-        RewriteSection(L"Imaging_Library", kImagingLibrary);
-        RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
+        SettingsWriter writer(platform, path);
+        writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
+        writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     } catch (...) {
+        // Out of memory: the routine could not finish, so the file is not whole.
         NoteFailedWrite();
     }
 }

@@ -2,7 +2,7 @@
 // twice at once, and run while another program writes the files.
 //
 // The states a file may be found in are computed in this process: the real migration runs on a
-// copy while the profile-write wrapper (settings_journal.cpp) records the file after every write.
+// copy while the journal's platform (settings_journal.h) records the file after every write.
 // After each kill, each file must hold exactly one of those states (the first model's file is
 // finished before the second one is touched). A file whose migration was cut short has its old
 // bytes kept beside it; any other file is either untouched or fully migrated. A rerun must end in
@@ -43,6 +43,7 @@
 #include "ini_store_posix.h"
 #include "migration.h"
 #include "program_runner.h"
+#include "settings_journal.h"
 
 namespace {
 
@@ -205,8 +206,8 @@ class ZentrelCrash : public testing::Test {
             fs::create_directory(copy.files[i].string() + ".journal");
         }
         const fs::path root = copy.root;
-        Zentrel::RunNetworkVariant([&root] { return root.wstring(); },
-                                   [] { return std::uint16_t{0}; });
+        ZentrelCrashTest::CJournalPlatform platform(root.wstring());
+        Zentrel::RunNetworkVariant(platform);
         for (std::size_t i = 0; i < 2; ++i) {
             StateSequence& sequence = scenario.sequences[i];
             sequence.Add(scenario.initial[i]);

@@ -1,8 +1,4 @@
-// The recording side of the crash tests. The test executable is linked with the profile write
-// wrapped (see CMakeLists.txt), so every write the migration makes in this process, key writes
-// and section deletions alike, passes through here. The wrapper keeps no state of its own: when
-// a folder "<file>.journal" exists, each write's result is copied into it as the next numbered
-// entry; without that folder it only passes the call on.
+// The recording side of the crash tests (see settings_journal.h).
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -10,6 +6,7 @@
 #include <system_error>
 
 #include "profile.h"
+#include "settings_journal.h"
 
 namespace {
 
@@ -32,23 +29,16 @@ void RecordInJournal(const std::string& file) {
 
 }  // namespace
 
-// The linker's names for NGUtils::ProfileWriteW and the original it wraps.
-extern "C" int __real__ZN7NGUtils13ProfileWriteWEPKwS1_S1_S1_(const wchar_t* section,
-                                                              const wchar_t* key,
-                                                              const wchar_t* value,
-                                                              const wchar_t* file);
+namespace ZentrelCrashTest {
 
-extern "C" int __wrap__ZN7NGUtils13ProfileWriteWEPKwS1_S1_S1_(const wchar_t* section,
-                                                              const wchar_t* key,
-                                                              const wchar_t* value,
-                                                              const wchar_t* file) {
-    const int result = __real__ZN7NGUtils13ProfileWriteWEPKwS1_S1_S1_(section, key, value, file);
-    if (file != nullptr) {
-        try {
-            RecordInJournal(NGUtils::ProfileNarrowPath(file));
-        } catch (...) {
-            // A journal that cannot be written shows as missing states, which the test reports.
-        }
+bool CJournalPlatform::Write(const std::wstring& file, const std::function<bool()>& write) {
+    const bool done = write();
+    try {
+        RecordInJournal(NGUtils::ProfileNarrowPath(file));
+    } catch (...) {
+        // A journal that cannot be written shows as missing states, which the test reports.
     }
-    return result;
+    return done;
 }
+
+}  // namespace ZentrelCrashTest

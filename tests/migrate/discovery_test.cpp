@@ -12,6 +12,7 @@
 #include "migration.h"
 #include "platform.h"
 #include "settings_files.h"
+#include "stand_in_platform.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TEST_F(ZentrelDiscoveryTest, FindsFoldersThatContainAModelName) {
     std::vector<std::wstring> folders = {L"kept"};
     Zentrel::FindModelFolders(WidePath(Vendor()), folders);
 
-    const std::wstring parent = WidePath(Vendor()) + Zentrel::Platform::PathSeparator();
+    const std::wstring parent = WidePath(Vendor()) + Zentrel::SystemPlatform().PathSeparator();
     EXPECT_EQ(Sorted(folders),
               Sorted({L"kept", parent + WidePath(kFeedline + " (USB)"),
                       parent + WidePath("old " + kNetcapture), parent + WidePath(kNetcapture)}));
@@ -89,7 +90,7 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsOnlyForFiles) {
     WriteBytes(Root() / "file.ini", "[A]\n");
     fs::create_directories(Root() / "folder.ini");
     fs::create_directories(Root() / "sub");
-    const std::wstring separator(1, Zentrel::Platform::PathSeparator());
+    const std::wstring separator(1, Zentrel::SystemPlatform().PathSeparator());
     struct Probe {
         std::wstring path;
         bool exists;
@@ -120,22 +121,14 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsFollowsLinks) {
     EXPECT_FALSE(Zentrel::SettingsFileExists(WidePath(Root() / "dangling.ini")));
 }
 
-TEST(ZentrelExtendedLengthCandidateTest, NetworkPathsKeepTheirForm) {
-    const std::wstring prefix(Zentrel::Platform::ExtendedLengthPrefix());
-    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"\\\\server\\share\\a.ini"),
-              L"\\\\server\\share\\a.ini");
-    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"\\\\"), prefix + L"\\\\");
-    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"C:\\a.ini"), prefix + L"C:\\a.ini");
-    EXPECT_EQ(Zentrel::ExtendedLengthCandidate(L"\\Tarvex"), prefix + L"\\Tarvex");
-}
-
 class ZentrelVariantTest : public ZentrelDiscoveryTest {
   protected:
     fs::path NetworkFile(const std::string& model) const {
         return Root() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
     }
-    Zentrel::FolderSource DataFolder() const {
-        return [folder = WidePath(Root())] { return folder; };
+    // The system's platform with the temporary folder as the data folder.
+    ZentrelTest::CStandInPlatform Platform(std::uint16_t language) const {
+        return {WidePath(Root()), language};
     }
 };
 
@@ -156,7 +149,9 @@ TEST_F(ZentrelVariantTest, NetworkVariantMigratesOneModelAfterTheOther) {
             ReadValue(NetworkFile(kFeedline), "Features_Available", "BackSideScan").value_or("?"));
         return 0x0407;
     };
-    Zentrel::RunNetworkVariant(DataFolder(), language);
+    ZentrelTest::CStandInPlatform platform = Platform(0);
+    platform.uiLanguage = language;
+    Zentrel::RunNetworkVariant(platform);
     EXPECT_EQ(seen, (std::vector<std::string>{"00", "10"}));
     for (const std::string& model : {kNetcapture, kFeedline}) {
         EXPECT_EQ(ReadValue(NetworkFile(model), "Other", "IsMFPTwain"), "true") << model;
@@ -169,10 +164,12 @@ TEST_F(ZentrelVariantTest, NetworkVariantSkipsMissingFilesAndFolders) {
     fs::create_directories(NetworkFile(kNetcapture));
     WriteBytes(NetworkFile(kFeedline), kUnmigrated);
     int asked = 0;
-    Zentrel::RunNetworkVariant(DataFolder(), [&] {
+    ZentrelTest::CStandInPlatform platform = Platform(0);
+    platform.uiLanguage = [&] {
         ++asked;
         return std::uint16_t{0x0407};
-    });
+    };
+    Zentrel::RunNetworkVariant(platform);
     EXPECT_EQ(asked, 1);
     EXPECT_TRUE(fs::is_directory(NetworkFile(kNetcapture)));
     EXPECT_EQ(ReadValue(NetworkFile(kFeedline), "Other", "IsMFPTwain"), "true");
@@ -180,12 +177,12 @@ TEST_F(ZentrelVariantTest, NetworkVariantSkipsMissingFilesAndFolders) {
 
 TEST_F(ZentrelVariantTest, NetworkVariantLooksTheFolderUpForEachModel) {
     int lookups = 0;
-    Zentrel::RunNetworkVariant(
-        [&] {
-            ++lookups;
-            return WidePath(Root());
-        },
-        [] { return std::uint16_t{0}; });
+    ZentrelTest::CStandInPlatform platform = Platform(0);
+    platform.dataFolder = [&] {
+        ++lookups;
+        return WidePath(Root());
+    };
+    Zentrel::RunNetworkVariant(platform);
     EXPECT_EQ(lookups, 2);
 }
 
@@ -193,7 +190,8 @@ TEST_F(ZentrelVariantTest, UsbVariantMigratesOnlyVendorSubfolders) {
     const fs::path usbFile = Root() / "Tarvex" / (kFeedline + " USB") / "Velmora.ini";
     WriteBytes(usbFile, kUnmigrated);
     WriteBytes(NetworkFile(kNetcapture), kUnmigrated);
-    Zentrel::RunUsbVariant(DataFolder());
+    ZentrelTest::CStandInPlatform platform = Platform(0);
+    Zentrel::RunUsbVariant(platform);
     EXPECT_EQ(ReadValue(usbFile, "Imaging_Library", "LibraryBeingUsed"), "1");
     EXPECT_EQ(ReadValue(usbFile, "Features_Available", "BackSideScan"), "0");
     EXPECT_EQ(ReadValue(usbFile, "SCAN_PROFILE_0", "ACD_Sensitivity"), "20");

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "migration.h"
+#include "stand_in_platform.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ class ZentrelResolveUiLanguageTest : public ::testing::TestWithParam<Resolution>
 
 TEST_P(ZentrelResolveUiLanguageTest, Resolves) {
     const Resolution resolution = GetParam();
-    EXPECT_EQ(Zentrel::ResolveUiLanguage([&] { return resolution.raw; }), resolution.expected)
+    ZentrelTest::CStandInPlatform platform(L"", resolution.raw);
+    EXPECT_EQ(Zentrel::ResolveUiLanguage(platform), resolution.expected)
         << std::hex << "raw 0x" << resolution.raw;
 }
 
@@ -70,7 +72,8 @@ TEST(ZentrelResolveUiLanguageTest, EveryInputResolvesToASupportedLanguage) {
     std::set<std::uint16_t> results;
     for (std::uint32_t id = 0; id <= 0xFFFF; ++id) {
         const auto raw = static_cast<std::uint16_t>(id);
-        const std::uint16_t result = Zentrel::ResolveUiLanguage([raw] { return raw; });
+        ZentrelTest::CStandInPlatform platform(L"", raw);
+        const std::uint16_t result = Zentrel::ResolveUiLanguage(platform);
         ASSERT_TRUE(Zentrel::IsSupportedLanguage(result)) << "raw " << id;
         results.insert(result);
     }
@@ -80,8 +83,10 @@ TEST(ZentrelResolveUiLanguageTest, EveryInputResolvesToASupportedLanguage) {
     EXPECT_EQ(results.count(2070), 0u);
 }
 
-TEST(ZentrelResolveUiLanguageTest, FailingSourceCountsAsUnknown) {
-    EXPECT_EQ(Zentrel::ResolveUiLanguage([]() -> std::uint16_t { throw std::bad_alloc(); }), 1033);
+TEST(ZentrelResolveUiLanguageTest, FailingPlatformCountsAsUnknown) {
+    ZentrelTest::CStandInPlatform platform(L"", 0);
+    platform.uiLanguage = []() -> std::uint16_t { throw std::bad_alloc(); };
+    EXPECT_EQ(Zentrel::ResolveUiLanguage(platform), 1033);
 }
 
 }  // namespace

@@ -12,8 +12,9 @@
 
 #include "files.h"
 #include "migration.h"
-#include "platform_posix.h"
+#include "posix_locale.h"
 #include "settings_files.h"
+#include "stand_in_platform.h"
 #include "test_name.h"
 #include "text_codec.h"
 
@@ -91,7 +92,8 @@ TEST(ZentrelLocaleResolutionTest, EverySupportedLanguageIsReachable) {
     };
     for (const LocaleCase& locale : cases) {
         const std::uint16_t raw = Zentrel::Posix::LanguageIdFromLocaleName(locale.locale);
-        EXPECT_EQ(Zentrel::ResolveUiLanguage([raw] { return raw; }), locale.id) << locale.locale;
+        ZentrelTest::CStandInPlatform platform(L"", raw);
+        EXPECT_EQ(Zentrel::ResolveUiLanguage(platform), locale.id) << locale.locale;
     }
 }
 
@@ -206,9 +208,9 @@ TEST(ZentrelPosixNames, ADataFolderWhoseNameIsNoUtf8IsMigratedAndNoOtherIs) {
         testing_support::WriteBytes(root / tail, kUnmigrated);
     }
     const Environment environment = {{"XDG_DATA_HOME", data.string()}};
-    Zentrel::RunNetworkVariant(
-        [&] { return Zentrel::Posix::LocalAppDataFolder(Lookup(environment)); },
-        [] { return std::uint16_t{0}; });
+    ZentrelTest::CStandInPlatform platform(Zentrel::Posix::LocalAppDataFolder(Lookup(environment)),
+                                           0);
+    Zentrel::RunNetworkVariant(platform);
     EXPECT_EQ(ZentrelTest::ReadValue(data / tail, "Other", "IsMFPTwain"), "true");
     EXPECT_EQ(testing_support::ReadBytes(neighbour / tail), kUnmigrated);
 }
@@ -232,7 +234,8 @@ TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
     EXPECT_EQ(found, names);
     EXPECT_EQ(folders.size(), 2u);
 
-    Zentrel::RunUsbVariant([&] { return testing_support::WidePath(temp.path()); });
+    ZentrelTest::CStandInPlatform platform(testing_support::WidePath(temp.path()), 0);
+    Zentrel::RunUsbVariant(platform);
     for (const std::string& name : names) {
         EXPECT_EQ(ZentrelTest::ReadValue(vendor / name / "Velmora.ini", "Imaging_Library",
                                          "LibraryBeingUsed"),

@@ -13,6 +13,7 @@
 #include "migrated_sections.h"
 #include "migration.h"
 #include "settings_files.h"
+#include "stand_in_platform.h"
 #include "test_name.h"
 
 namespace {
@@ -79,7 +80,8 @@ TEST_P(ZentrelProfileRepairTest, RepairsProfiles) {
     const ProfileCase& testCase = GetParam();
     Write(testCase.content);
     const std::uint16_t language = testCase.uiLanguage;
-    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [language] { return language; });
+    ZentrelTest::CStandInPlatform platform(L"", language);
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), platform);
     ExpectValues(testCase.expect);
 }
 
@@ -168,7 +170,8 @@ TEST_F(ZentrelRewriteTest, ProfilesAboveNinetyNineAreNeverVisited) {
         content += "[TWAIN_PROFILE_" + n + "]\nACD_Sensitivity=11\n";
     }
     Write(content);
-    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [] { return std::uint16_t{0x0407}; });
+    ZentrelTest::CStandInPlatform platform(L"", 0x0407);
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), platform);
     for (const char* kind : {"SCAN_PROFILE_", "TWAIN_PROFILE_"}) {
         for (const int number : {0, 57, 99}) {
             const std::string section = kind + std::to_string(number);
@@ -185,14 +188,16 @@ TEST_F(ZentrelRewriteTest, DeviceSectionIsRewrittenWhole) {
     Write(
         "[Other]\nHasNewWiaDriver=false\nOldKey=1\nCustomResolution=300\n"
         "[Scanner]\nModel=6600\n");
-    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [] { return std::uint16_t{0x0409}; });
+    ZentrelTest::CStandInPlatform platform(L"", 0x0409);
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), platform);
     ExpectSection("Other", kOther);
     ExpectValues({{"Other", "OldKey", std::nullopt}, {"Scanner", "Model", "6600"}});
 }
 
 TEST_F(ZentrelRewriteTest, DeviceSectionIsCreatedWhenMissing) {
     Write("[Scanner]\nModel=6600\n");
-    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), [] { return std::uint16_t{0x0409}; });
+    ZentrelTest::CStandInPlatform platform(L"", 0x0409);
+    Zentrel::UpdateDeviceAndProfiles(WidePath(File()), platform);
     ExpectSection("Other", kOther);
 }
 
@@ -240,7 +245,8 @@ TEST_F(ZentrelRewriteTest, EmptyPathChangesNoFile) {
         "[Other]\nHasNewWiaDriver=false\n[SCAN_PROFILE_0]\nACD_Sensitivity=20\n";
     Write(content);
     ASSERT_TRUE(NGUtils::g_iniFile.SetFilePath(WidePath(File())));
-    Zentrel::UpdateDeviceAndProfiles(L"", [] { return std::uint16_t{0x0407}; });
+    ZentrelTest::CStandInPlatform platform(L"", 0x0407);
+    Zentrel::UpdateDeviceAndProfiles(L"", platform);
     Zentrel::UpdateFeatureSections(L"");
     Zentrel::UpdateUsbFeatureSections(L"");
     EXPECT_EQ(ReadBytes(File()), content);

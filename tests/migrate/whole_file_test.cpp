@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -36,8 +35,6 @@ const std::string kBefore =
 
 class ZentrelWholeFile : public ::testing::Test {
   protected:
-    void TearDown() override { ZentrelTest::FailWriteTo("", -1); }
-
     fs::path NetworkFile(const std::string& model) const {
         return m_folder.path() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
     }
@@ -48,23 +45,18 @@ class ZentrelWholeFile : public ::testing::Test {
             WriteBytes(file, kBefore);
         }
     }
-    void RunNetwork() const {
-        Zentrel::RunNetworkVariant([this] { return testing_support::WidePath(m_folder.path()); },
-                                   [] { return std::uint16_t{0x0407}; });
-    }
-    void RunUsb() const {
-        Zentrel::RunUsbVariant([this] { return testing_support::WidePath(m_folder.path()); });
-    }
+    void RunNetwork() { Zentrel::RunNetworkVariant(m_platform); }
+    void RunUsb() { Zentrel::RunUsbVariant(m_platform); }
 
-  private:
     testing_support::TempFolder m_folder;
+    ZentrelTest::CFaultyWrites m_platform{testing_support::WidePath(m_folder.path()), 0x0407};
 };
 
 TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
     PutAll();
-    ZentrelTest::FailWriteTo(kNetcapture, -1);
+    m_platform.FailWriteTo(kNetcapture, -1);
     RunNetwork();
-    const int writes = ZentrelTest::WritesCounted();
+    const int writes = m_platform.WritesCounted();
     const std::string migrated[] = {ReadBytes(NetworkFile(kNetcapture)),
                                     ReadBytes(NetworkFile(kFeedline))};
     ASSERT_GT(writes, ZentrelTest::FeatureSectionWrites());
@@ -72,7 +64,7 @@ TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
 
     for (const int failing : {0, writes / 2, writes - 1}) {
         PutAll();
-        ZentrelTest::FailWriteTo(kNetcapture, failing);
+        m_platform.FailWriteTo(kNetcapture, failing);
         RunNetwork();
         EXPECT_EQ(ReadBytes(NetworkFile(kNetcapture)), kBefore) << "write " << failing;
         EXPECT_EQ(Names(NetworkFile(kNetcapture).parent_path()),
@@ -81,11 +73,11 @@ TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
         EXPECT_EQ(ReadBytes(NetworkFile(kFeedline)), migrated[1]) << "write " << failing;
     }
     // Nothing stands in the way of the next run.
-    ZentrelTest::FailWriteTo(kNetcapture, -1);
+    m_platform.FailWriteTo(kNetcapture, -1);
     RunNetwork();
     EXPECT_EQ(ReadBytes(NetworkFile(kNetcapture)), migrated[0]);
 
-    ZentrelTest::FailWriteTo(kUsbFolder, 5);
+    m_platform.FailWriteTo(kUsbFolder, 5);
     RunUsb();
     EXPECT_EQ(ReadBytes(UsbFile()), kBefore);
     EXPECT_EQ(Names(UsbFile().parent_path()), std::set<std::string>{"Velmora.ini"});
@@ -122,7 +114,7 @@ TEST_F(ZentrelWholeFile, AFileWhoseBytesCannotBeKeptIsNotTouched) {
 // While another run migrates a file, a run that cannot have the file's lock in time leaves it
 // alone, and goes on with the next file; once the lock is free the file is migrated.
 TEST_F(ZentrelWholeFile, AFileAnotherRunIsMigratingIsLeftAlone) {
-    if (Zentrel::Platform::PathSeparator() == L'\\') {
+    if (m_platform.PathSeparator() == L'\\') {
         GTEST_SKIP() << "nothing is locked on Windows";
     }
     PutAll();
@@ -131,13 +123,13 @@ TEST_F(ZentrelWholeFile, AFileAnotherRunIsMigratingIsLeftAlone) {
     int migrated = 0;
     const auto migrate = [&migrated] { ++migrated; };
     const auto wait = std::chrono::milliseconds(50);
-    EXPECT_TRUE(Zentrel::Platform::WhileFolderLocked(file, wait, [&] {
-        Zentrel::MigrateWholeOrNotAtAll(file, migrate, wait);
+    EXPECT_TRUE(m_platform.WhileFolderLocked(file, wait, [&] {
+        Zentrel::MigrateWholeOrNotAtAll(file, migrate, m_platform, wait);
         EXPECT_EQ(migrated, 0);
-        Zentrel::MigrateWholeOrNotAtAll(other, migrate, wait);
+        Zentrel::MigrateWholeOrNotAtAll(other, migrate, m_platform, wait);
         EXPECT_EQ(migrated, 1);
     }));
-    Zentrel::MigrateWholeOrNotAtAll(file, migrate, wait);
+    Zentrel::MigrateWholeOrNotAtAll(file, migrate, m_platform, wait);
     EXPECT_EQ(migrated, 2);
     EXPECT_EQ(Names(NetworkFile(kNetcapture).parent_path()), std::set<std::string>{"Velmora.ini"});
 }

@@ -1,5 +1,6 @@
-// The environment rules behind the POSIX platform operations, given the environment as a
-// parameter so that they can be checked without changing the process's own.
+// What the environment of a Linux desktop says about the user: the data folder, the messages
+// locale, and the Windows language identifier of a locale. The environment is a parameter, so
+// that the rules can be checked without changing the process's own.
 #pragma once
 
 #include <cstdint>
