@@ -20,10 +20,10 @@ namespace {
 
 using namespace Bench;
 using NGUtils::g_iniFile;
-using testing_support::ReadBytes;
-using testing_support::TempFolder;
-using testing_support::WidePath;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::TempFolder;
+using TestingSupport::WidePath;
+using TestingSupport::WriteBytes;
 
 TEST(BenchSummary, MediansQuartilesAndExtremes) {
     struct Row {

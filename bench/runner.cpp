@@ -18,7 +18,7 @@ namespace Bench {
 namespace {
 
 using NGUtils::g_iniFile;
-using testing_support::WidePath;
+using TestingSupport::WidePath;
 
 constexpr std::size_t kLargeFile = std::size_t{512} * 1024;
 // Reads are batched until a sample lasts this long, well above the clock's resolution.

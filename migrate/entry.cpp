@@ -6,26 +6,26 @@ namespace Zentrel {
 
 Variant SelectVariant(int argc, const char* const* argv) noexcept {
     if (argc != 2 || argv == nullptr || argv[1] == nullptr) {
-        return Variant::kNone;
+        return Variant::None;
     }
     if (std::strcmp(argv[1], "QX_NWTWAIN") == 0) {
-        return Variant::kNetwork;
+        return Variant::Network;
     }
     if (std::strcmp(argv[1], "QX_USBTWAIN") == 0) {
-        return Variant::kUsb;
+        return Variant::Usb;
     }
-    return Variant::kNone;
+    return Variant::None;
 }
 
 int RunZentrel(int argc, const char* const* argv) noexcept {
     switch (SelectVariant(argc, argv)) {
-        case Variant::kNetwork:
+        case Variant::Network:
             RunNetworkVariant();
             break;
-        case Variant::kUsb:
+        case Variant::Usb:
             RunUsbVariant();
             break;
-        case Variant::kNone:
+        case Variant::None:
             break;
     }
     return 0;

@@ -20,7 +20,7 @@ inline constexpr std::array<std::wstring_view, 2> kModelFolders = {
     L"Tarvex Feedline K7740 sx2",
 };
 
-enum class Variant { kNone, kNetwork, kUsb };
+enum class Variant { None, Network, Usb };
 
 // The variant that the command line selects: exactly one argument, compared byte for byte.
 Variant SelectVariant(int argc, const char* const* argv) noexcept;

@@ -19,18 +19,18 @@ namespace Zentrel {
 
 namespace {
 
-class DirectoryStream {
+class CDirectoryStream {
   public:
-    explicit DirectoryStream(const std::string& folder) : m_dir(opendir(folder.c_str())) {}
-    ~DirectoryStream() {
+    explicit CDirectoryStream(const std::string& folder) : m_dir(opendir(folder.c_str())) {}
+    ~CDirectoryStream() {
         if (m_dir != nullptr) {
             closedir(m_dir);
         }
     }
-    DirectoryStream(const DirectoryStream&) = delete;
-    DirectoryStream& operator=(const DirectoryStream&) = delete;
+    CDirectoryStream(const CDirectoryStream&) = delete;
+    CDirectoryStream& operator=(const CDirectoryStream&) = delete;
 
-    DIR* get() const { return m_dir; }
+    DIR* Get() const { return m_dir; }
 
   private:
     DIR* m_dir;
@@ -76,12 +76,12 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
     if (!TextCodec::FileNameFromWide(folder, bytes)) {
         return false;
     }
-    const DirectoryStream stream(bytes);
-    if (stream.get() == nullptr) {
+    const CDirectoryStream stream(bytes);
+    if (stream.Get() == nullptr) {
         return false;
     }
-    while (const dirent* entry = readdir(stream.get())) {
-        if (IsFolder(stream.get(), *entry)) {
+    while (const dirent* entry = readdir(stream.Get())) {
+        if (IsFolder(stream.Get(), *entry)) {
             visit(TextCodec::WideFromFileName(entry->d_name));
         }
     }

@@ -7,6 +7,7 @@
 
 #include "platform.h"
 #include "platform_win32.h"
+#include "unique_handle.h"
 
 namespace Zentrel {
 
@@ -15,23 +16,6 @@ namespace {
 // Room for the long names that "\\?\" allows (about 32,767 characters), far beyond MAX_PATH; a
 // name whose full form does not fit is tested as it was given.
 constexpr DWORD kNormalisationBufferSize = 32000;
-
-class FindHandle {
-  public:
-    explicit FindHandle(HANDLE handle) : m_handle(handle) {}
-    ~FindHandle() {
-        if (m_handle != INVALID_HANDLE_VALUE) {
-            FindClose(m_handle);
-        }
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-
-    HANDLE get() const { return m_handle; }
-
-  private:
-    HANDLE m_handle;
-};
 
 }  // namespace
 
@@ -88,8 +72,8 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
                                        const std::function<void(const std::wstring&)>& visit) {
     const std::wstring pattern = folder + L"\\*";
     WIN32_FIND_DATAW data = {};
-    const FindHandle find(FindFirstFileW(pattern.c_str(), &data));
-    if (find.get() == INVALID_HANDLE_VALUE) {
+    const ::Win32::CFindHandle find(FindFirstFileW(pattern.c_str(), &data));
+    if (!find.IsOpen()) {
         return false;
     }
     // Whatever makes FindNextFileW fail, the end of the folder or an error, ends the walk.
@@ -97,7 +81,7 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             visit(data.cFileName);
         }
-    } while (FindNextFileW(find.get(), &data) != 0);
+    } while (FindNextFileW(find.Get(), &data) != 0);
     return true;
 }
 

@@ -53,9 +53,9 @@ bool PointAt(const std::wstring& path) {
 
 // The writes to one settings file, each made through the platform; a failed one makes the file's
 // migration fail as a whole.
-class SettingsWriter {
+class CSettingsWriter {
   public:
-    SettingsWriter(IMigrationPlatform& platform, const std::wstring& file)
+    CSettingsWriter(IMigrationPlatform& platform, const std::wstring& file)
         : m_platform(platform), m_file(file) {}
 
     void DeleteSection(const wchar_t* section) {
@@ -92,7 +92,7 @@ class SettingsWriter {
     const std::wstring& m_file;
 };
 
-void RewriteDeviceSection(SettingsWriter& writer) {
+void RewriteDeviceSection(CSettingsWriter& writer) {
     writer.DeleteSection(L"Other");
     writer.WriteValue(L"Other", L"HasNewWiaDriver", L"true");
     writer.WriteValue(L"Other", L"IsMFPTwain", L"true");
@@ -101,7 +101,7 @@ void RewriteDeviceSection(SettingsWriter& writer) {
 }
 
 // Profiles are numbered without gaps: the first one without an ACD sensitivity ends the pass.
-void RepairProfiles(SettingsWriter& writer, const wchar_t* prefix, bool scanProfiles,
+void RepairProfiles(CSettingsWriter& writer, const wchar_t* prefix, bool scanProfiles,
                     std::uint16_t language) {
     for (int number = 0; number <= kLastProfileNumber; ++number) {
         const std::wstring section = prefix + std::to_wstring(number);
@@ -128,7 +128,7 @@ void UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) no
         if (!PointAt(path)) {
             return;
         }
-        SettingsWriter writer(platform, path);
+        CSettingsWriter writer(platform, path);
         RewriteDeviceSection(writer);
         const std::uint16_t language = ResolveUiLanguage(platform);
         RepairProfiles(writer, L"SCAN_PROFILE_", true, language);
@@ -144,7 +144,7 @@ void UpdateFeatureSections(std::wstring path, IMigrationPlatform& platform) noex
         if (!PointAt(path)) {
             return;
         }
-        SettingsWriter writer(platform, path);
+        CSettingsWriter writer(platform, path);
         writer.RewriteSection(L"Features_Available", kFeaturesAvailable);
         writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
         writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
@@ -159,7 +159,7 @@ void UpdateUsbFeatureSections(std::wstring path, IMigrationPlatform& platform) n
         if (!PointAt(path)) {
             return;
         }
-        SettingsWriter writer(platform, path);
+        CSettingsWriter writer(platform, path);
         writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
         writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     } catch (...) {

@@ -7,10 +7,14 @@
 #include "launcher.h"
 #include "platform.h"
 #include "text_codec.h"
+#include "unique_handle.h"
 
 namespace SetupLauncher {
 
 namespace {
+
+using Win32::CFileHandle;
+using Win32::CFindHandle;
 
 // The record sizes the 32-bit system expects.
 static_assert(sizeof(OSVERSIONINFOEXW) == 284);
@@ -31,42 +35,6 @@ std::string Utf8(const wchar_t* text, std::size_t length) {
 std::string Utf8(const wchar_t* text) {
     return Utf8(text, wcslen(text));
 }
-
-class CFileHandle {
-  public:
-    explicit CFileHandle(HANDLE handle) : m_handle(handle) {}
-    ~CFileHandle() {
-        if (IsOpen()) {
-            CloseHandle(m_handle);
-        }
-    }
-    CFileHandle(const CFileHandle&) = delete;
-    CFileHandle& operator=(const CFileHandle&) = delete;
-
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-
-  private:
-    HANDLE m_handle;
-};
-
-class CFindHandle {
-  public:
-    explicit CFindHandle(HANDLE handle) : m_handle(handle) {}
-    ~CFindHandle() {
-        if (IsOpen()) {
-            FindClose(m_handle);
-        }
-    }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
-
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-
-  private:
-    HANDLE m_handle;
-};
 
 // The full form of a folder path, or empty.
 std::wstring FullPath(const std::wstring& path) {

@@ -42,7 +42,7 @@ std::int64_t Nanoseconds(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
-class PosixFileSystem final : public IFileSystem {
+class CPosixFileSystem final : public IFileSystem {
   public:
     int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) override {
         int flags = O_CLOEXEC | O_NOFOLLOW;
@@ -321,7 +321,7 @@ class PosixFileSystem final : public IFileSystem {
 }  // namespace
 
 IFileSystem& RealFileSystem() noexcept {
-    static PosixFileSystem system;
+    static CPosixFileSystem system;
     return system;
 }
 

@@ -82,35 +82,35 @@ void AppendUtf16Unit(std::string& out, char16_t unit, bool bigEndian) {
 // quotes, NUL) is ASCII, and no ASCII unit occurs inside a multi-unit character of either
 // encoding, so lines are parsed on units and only names and values are decoded. An odd byte at
 // the end of a UTF-16 file is no unit: it stays after everything.
-class Units {
+class CUnits {
   public:
-    explicit Units(std::string_view bytes) : bytes_(bytes), encoding_(DetectEncoding(bytes)) {
-        switch (encoding_) {
+    explicit CUnits(std::string_view bytes) : m_bytes(bytes), m_encoding(DetectEncoding(bytes)) {
+        switch (m_encoding) {
             case Encoding::Utf8:
                 break;
             case Encoding::Utf8WithBom:
-                bom_ = 3;
+                m_bom = 3;
                 break;
             case Encoding::Utf16Le:
             case Encoding::Utf16Be:
-                bom_ = 2;
-                unitSize_ = 2;
+                m_bom = 2;
+                m_unitSize = 2;
                 break;
         }
-        count_ = (bytes_.size() - bom_) / unitSize_;
+        m_count = (m_bytes.size() - m_bom) / m_unitSize;
     }
 
-    std::size_t size() const { return count_; }
-    std::size_t ByteOffset(std::size_t unit) const { return bom_ + unit * unitSize_; }
+    std::size_t Size() const { return m_count; }
+    std::size_t ByteOffset(std::size_t unit) const { return m_bom + unit * m_unitSize; }
 
     char32_t operator[](std::size_t index) const {
         const std::size_t at = ByteOffset(index);
-        const auto first = static_cast<unsigned char>(bytes_[at]);
-        if (unitSize_ == 1) {
+        const auto first = static_cast<unsigned char>(m_bytes[at]);
+        if (m_unitSize == 1) {
             return first;
         }
-        const auto second = static_cast<unsigned char>(bytes_[at + 1]);
-        return encoding_ == Encoding::Utf16Le ? char32_t(first | (second << 8))
+        const auto second = static_cast<unsigned char>(m_bytes[at + 1]);
+        return m_encoding == Encoding::Utf16Le ? char32_t(first | (second << 8))
                                               : char32_t((first << 8) | second);
     }
 
@@ -120,8 +120,8 @@ class Units {
         if (from >= to) {
             return to;
         }
-        if (unitSize_ == 1) {
-            const char* start = bytes_.data() + bom_;
+        if (m_unitSize == 1) {
+            const char* start = m_bytes.data() + m_bom;
             const void* hit = std::memchr(start + from, wanted, to - from);
             return hit == nullptr ? to
                                   : static_cast<std::size_t>(static_cast<const char*>(hit) - start);
@@ -135,8 +135,8 @@ class Units {
 
     // At most `limit` characters of the units in [begin, end).
     Text Decode(std::size_t begin, std::size_t end, std::size_t limit = Text::npos) const {
-        if (unitSize_ == 1) {
-            return TextCodec::DecodeUtf8(bytes_.substr(ByteOffset(begin), end - begin),
+        if (m_unitSize == 1) {
+            return TextCodec::DecodeUtf8(m_bytes.substr(ByteOffset(begin), end - begin),
                                          TextCodec::LoneSurrogates::Refuse,
                                          TextCodec::UndecodableBytes::Replace, limit);
         }
@@ -145,10 +145,10 @@ class Units {
     }
 
     std::string Encode(TextView text) const {
-        if (unitSize_ == 1) {
+        if (m_unitSize == 1) {
             return TextCodec::EncodeUtf8(text);
         }
-        const bool bigEndian = encoding_ == Encoding::Utf16Be;
+        const bool bigEndian = m_encoding == Encoding::Utf16Be;
         std::string out;
         out.reserve(text.size() * 2);
         for (const char16_t unit : TextCodec::EncodeUtf16(text)) {
@@ -158,11 +158,11 @@ class Units {
     }
 
   private:
-    std::string_view bytes_;
-    Encoding encoding_;
-    std::size_t bom_ = 0;
-    std::size_t unitSize_ = 1;
-    std::size_t count_ = 0;
+    std::string_view m_bytes;
+    Encoding m_encoding;
+    std::size_t m_bom = 0;
+    std::size_t m_unitSize = 1;
+    std::size_t m_count = 0;
 };
 
 enum class LineKind { Other, Header, Key, Comment };
@@ -181,21 +181,21 @@ struct Line {
     bool HasBreak() const { return end > breakAt; }
 };
 
-std::size_t SkipBlanks(const Units& units, std::size_t from, std::size_t end) {
+std::size_t SkipBlanks(const CUnits& units, std::size_t from, std::size_t end) {
     while (from < end && IsBlank(units[from])) {
         ++from;
     }
     return from;
 }
 
-std::size_t TrimEnd(const Units& units, std::size_t begin, std::size_t end) {
+std::size_t TrimEnd(const CUnits& units, std::size_t begin, std::size_t end) {
     while (end > begin && IsBlank(units[end - 1])) {
         --end;
     }
     return end;
 }
 
-void Classify(const Units& units, Line& line, std::size_t contentEnd) {
+void Classify(const CUnits& units, Line& line, std::size_t contentEnd) {
     const std::size_t first = SkipBlanks(units, line.begin, contentEnd);
     if (first == contentEnd) {
         return;
@@ -231,41 +231,41 @@ void Classify(const Units& units, Line& line, std::size_t contentEnd) {
 
 // Finds the next line break for positions that only move forward. It remembers the next LF and
 // the next CR before it, so no unit is searched twice whatever mix of breaks a file has.
-class LineBreaks {
+class CLineBreaks {
   public:
-    explicit LineBreaks(const Units& units) : units_(units) {}
+    explicit CLineBreaks(const CUnits& units) : m_units(units) {}
 
     std::size_t Next(std::size_t from) {
-        if (!lfKnown_ || lf_ < from) {
-            lf_ = units_.Find('\n', from, units_.size());
-            lfKnown_ = true;
-            crKnown_ = false;
+        if (!m_lfKnown || m_lf < from) {
+            m_lf = m_units.Find('\n', from, m_units.Size());
+            m_lfKnown = true;
+            m_crKnown = false;
         }
         // Only a CR before that LF can end the line first.
-        if (!crKnown_ || cr_ < from) {
-            cr_ = units_.Find('\r', from, lf_);
-            crKnown_ = true;
+        if (!m_crKnown || m_cr < from) {
+            m_cr = m_units.Find('\r', from, m_lf);
+            m_crKnown = true;
         }
-        return cr_ < lf_ ? cr_ : lf_;
+        return m_cr < m_lf ? m_cr : m_lf;
     }
 
   private:
-    const Units& units_;
-    bool lfKnown_ = false;
-    bool crKnown_ = false;
-    std::size_t lf_ = 0;
-    std::size_t cr_ = 0;
+    const CUnits& m_units;
+    bool m_lfKnown = false;
+    bool m_crKnown = false;
+    std::size_t m_lf = 0;
+    std::size_t m_cr = 0;
 };
 
-Line ReadLine(const Units& units, LineBreaks& breaks, std::size_t pos) {
+Line ReadLine(const CUnits& units, CLineBreaks& breaks, std::size_t pos) {
     Line line;
     line.begin = pos;
     const std::size_t breakAt = breaks.Next(pos);
     line.breakAt = breakAt;
     line.end = breakAt;
-    if (breakAt < units.size()) {
+    if (breakAt < units.Size()) {
         line.end =
-            (units[breakAt] == U'\r' && breakAt + 1 < units.size() && units[breakAt + 1] == U'\n')
+            (units[breakAt] == U'\r' && breakAt + 1 < units.Size() && units[breakAt + 1] == U'\n')
                 ? breakAt + 2
                 : breakAt + 1;
     }
@@ -274,7 +274,7 @@ Line ReadLine(const Units& units, LineBreaks& breaks, std::size_t pos) {
     return line;
 }
 
-bool NameMatches(const Units& units, std::size_t begin, std::size_t end, TextView wanted) {
+bool NameMatches(const CUnits& units, std::size_t begin, std::size_t end, TextView wanted) {
     // A code point takes one to four units, so most names are ruled out before decoding.
     const std::size_t length = end - begin;
     if (length < wanted.size() || length > wanted.size() * 4) {
@@ -298,7 +298,7 @@ bool NameMatches(const Units& units, std::size_t begin, std::size_t end, TextVie
 }
 
 // Whether only blanks stand between the start of its line and `at`; `lineBegin` is that start.
-bool StartsLine(const Units& units, std::size_t at, std::size_t& lineBegin) {
+bool StartsLine(const CUnits& units, std::size_t at, std::size_t& lineBegin) {
     std::size_t i = at;
     while (i > 0 && IsBlank(units[i - 1])) {
         --i;
@@ -309,10 +309,10 @@ bool StartsLine(const Units& units, std::size_t at, std::size_t& lineBegin) {
 
 // False when a header opened by the "[" at `bracket` cannot name `section` because its first
 // units, all ASCII, already differ from it; then the line need not be read at all.
-bool MayNameSection(const Units& units, std::size_t bracket, TextView section) {
-    std::size_t at = SkipBlanks(units, bracket + 1, units.size());
+bool MayNameSection(const CUnits& units, std::size_t bracket, TextView section) {
+    std::size_t at = SkipBlanks(units, bracket + 1, units.Size());
     for (std::size_t k = 0; k < section.size(); ++k, ++at) {
-        if (at >= units.size()) {
+        if (at >= units.Size()) {
             return false;
         }
         const char32_t unit = units[at];
@@ -328,11 +328,11 @@ bool MayNameSection(const Units& units, std::size_t bracket, TextView section) {
 
 // The first header naming `section`. Only lines whose first character is "[" can be headers, so
 // the search jumps from one "[" to the next and reads no other line.
-std::optional<Line> FindHeader(const Units& units, LineBreaks& breaks, TextView section) {
+std::optional<Line> FindHeader(const CUnits& units, CLineBreaks& breaks, TextView section) {
     std::size_t pos = 0;
-    while (pos < units.size()) {
-        const std::size_t bracket = units.Find('[', pos, units.size());
-        if (bracket == units.size()) {
+    while (pos < units.Size()) {
+        const std::size_t bracket = units.Find('[', pos, units.Size());
+        if (bracket == units.Size()) {
             return std::nullopt;
         }
         // Another "[" on the line of this one cannot start a header either.
@@ -353,7 +353,7 @@ std::optional<Line> FindHeader(const Units& units, LineBreaks& breaks, TextView 
 
 // The value as a reader sees it, at most `limit` characters of it: a reader with room for that
 // many needs no more decoded, however long the value is.
-Text ValueOf(const Units& units, const Line& line,
+Text ValueOf(const CUnits& units, const Line& line,
              std::size_t limit = std::numeric_limits<std::size_t>::max()) {
     std::size_t begin = line.valueBegin;
     std::size_t end = line.valueEnd;
@@ -374,9 +374,9 @@ struct Location {
     std::optional<Line> key;
 };
 
-Location Locate(const Units& units, TextView section, std::optional<TextView> key) {
+Location Locate(const CUnits& units, TextView section, std::optional<TextView> key) {
     Location location;
-    LineBreaks breaks(units);
+    CLineBreaks breaks(units);
     const std::optional<Line> header = FindHeader(units, breaks, section);
     if (!header) {
         return location;
@@ -386,7 +386,7 @@ Location Locate(const Units& units, TextView section, std::optional<TextView> ke
     location.insertNeedsBreak = !header->HasBreak();
     std::size_t pos = header->end;
     location.sectionFound = true;
-    while (pos < units.size()) {
+    while (pos < units.Size()) {
         const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
         if (line.kind == LineKind::Header) {
@@ -401,18 +401,18 @@ Location Locate(const Units& units, TextView section, std::optional<TextView> ke
             }
         }
     }
-    location.sectionEnd = units.size();
+    location.sectionEnd = units.Size();
     return location;
 }
 
 // New lines follow the file's first line break; a file without one gets "\n".
-Text LineBreakOf(const Units& units) {
-    LineBreaks breaks(units);
+Text LineBreakOf(const CUnits& units) {
+    CLineBreaks breaks(units);
     const std::size_t at = breaks.Next(0);
-    if (at == units.size() || units[at] == U'\n') {
+    if (at == units.Size() || units[at] == U'\n') {
         return U"\n";
     }
-    return (at + 1 < units.size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
+    return (at + 1 < units.Size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
 }
 
 }  // namespace
@@ -432,16 +432,16 @@ Encoding DetectEncoding(std::string_view fileBytes) {
 
 std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key,
                               std::size_t limit) {
-    const Units units(fileBytes);
+    const CUnits units(fileBytes);
     const TextView wantedKey = Trim(key);
-    LineBreaks breaks(units);
+    CLineBreaks breaks(units);
     // The section "" is "[]", as on Windows; lines above the first header belong to no section.
     const std::optional<Line> header = FindHeader(units, breaks, Trim(section));
     if (!header) {
         return std::nullopt;
     }
     std::size_t pos = header->end;
-    while (pos < units.size()) {
+    while (pos < units.Size()) {
         const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
         if (line.kind == LineKind::Header) {
@@ -467,7 +467,7 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
     if (!IsAcceptedEdit(edit)) {
         return EditOutcome::Refused;
     }
-    const Units units(fileBytes);
+    const CUnits units(fileBytes);
     const TextView section = Trim(edit.section);
     std::optional<TextView> key;
     if (edit.key) {
@@ -527,14 +527,14 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         return splice(location.insertAt, location.insertAt, units.Encode(added));
     }
     // No blank line goes before a new section, so deleting it again restores the old bytes.
-    const bool endsOpen = units.size() > 0 && !IsLineBreak(units[units.size() - 1]);
+    const bool endsOpen = units.Size() > 0 && !IsLineBreak(units[units.Size() - 1]);
     Text added = endsOpen ? lineBreak : Text();
     added += U'[';
     added += section;
     added += U']';
     added += lineBreak;
     added += keyLine;
-    return splice(units.size(), units.size(), units.Encode(added));
+    return splice(units.Size(), units.Size(), units.Encode(added));
 }
 
 Text DefaultText(TextView text) {

@@ -30,14 +30,14 @@ constexpr int kChangedMeanwhile = ESTALE;
 constexpr std::size_t kTempBaseLength = 128;
 
 // A descriptor of the seam, closed when it goes out of scope.
-class Descriptor {
+class CDescriptor {
   public:
-    explicit Descriptor(IFileSystem& fs) : m_fs(&fs) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept
+    explicit CDescriptor(IFileSystem& fs) : m_fs(&fs) {}
+    CDescriptor(const CDescriptor&) = delete;
+    CDescriptor& operator=(const CDescriptor&) = delete;
+    CDescriptor(CDescriptor&& other) noexcept
         : m_fs(other.m_fs), m_fd(std::exchange(other.m_fd, -1)) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
+    CDescriptor& operator=(CDescriptor&& other) noexcept {
         if (this != &other) {
             Reset();
             m_fs = other.m_fs;
@@ -45,7 +45,7 @@ class Descriptor {
         }
         return *this;
     }
-    ~Descriptor() { Reset(); }
+    ~CDescriptor() { Reset(); }
 
     // Where an open call puts the new descriptor.
     int& Out() {
@@ -76,10 +76,10 @@ class Descriptor {
 struct Location {
     explicit Location(IFileSystem& fs) : folder(fs), file(fs) {}
 
-    Descriptor folder;
+    CDescriptor folder;
     std::string folderPath;  // the folder as a path without links; empty for the current one
     std::string name;
-    Descriptor file;
+    CDescriptor file;
     FileStatus status;
 };
 
@@ -128,11 +128,11 @@ int CheckLinkOwner(IFileSystem& fs, const FileStatus& link, Location& target) {
 // opened for more than a look, since opening some of them does something. `status` becomes the
 // opened file's.
 int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kind,
-              Descriptor& entry, FileStatus& status) {
+              CDescriptor& entry, FileStatus& status) {
     if (kind == OpenKind::Entry || !status.regular) {
         return 0;
     }
-    Descriptor file(fs);
+    CDescriptor file(fs);
     FileStatus now;
     int error = fs.OpenAt(folder, name, kind, file.Out());
     if (error == 0 && (error = fs.Stat(file.Get(), now)) == 0 &&
@@ -150,7 +150,7 @@ int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kin
 // link is followed by walking its own text from the folder that holds it, so a name swapped
 // for a link meanwhile is never followed unchecked. The last name is opened as `last` when it is
 // a regular file.
-int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::string& text,
+int Walk(IFileSystem& fs, CDescriptor folder, std::string folderPath, const std::string& text,
          OpenKind last, int& hops, Location& out) {
     const std::vector<std::string> names = SplitPath(text);
     if (names.empty()) {
@@ -168,11 +168,11 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool final = i + 1 == names.size();
-        Descriptor entry(fs);
+        CDescriptor entry(fs);
         FileStatus status;
         int error = 0;
         // The walk ends at this name: what is there (nothing, when the name is free) in `folder`.
-        const auto arrive = [&](Descriptor found, const FileStatus& foundStatus) {
+        const auto arrive = [&](CDescriptor found, const FileStatus& foundStatus) {
             out.folder = std::move(folder);
             out.folderPath = std::move(folderPath);
             out.name = names[i];
@@ -194,7 +194,7 @@ int Walk(IFileSystem& fs, Descriptor folder, std::string folderPath, const std::
         }
         error = fs.OpenAt(folder.Get(), names[i], OpenKind::Entry, entry.Out());
         if (final && error == ENOENT) {
-            return arrive(Descriptor(fs), FileStatus{});
+            return arrive(CDescriptor(fs), FileStatus{});
         }
         if (error != 0 || (error = fs.Stat(entry.Get(), status)) != 0) {
             return error;
@@ -258,13 +258,13 @@ int Locate(IFileSystem& fs, const std::string& path, OpenKind kind, Location& ou
     if (slash != std::string::npos && slash + 1 < path.size()) {
         const std::string name = path.substr(slash + 1);
         const std::string folderPath = slash == 0 ? "/" : path.substr(0, slash);
-        Descriptor folder(fs);
+        CDescriptor folder(fs);
         if (name != "." && name != ".." &&
             fs.OpenFolderWithoutLinks(folderPath, folder.Out()) == 0) {
             return Walk(fs, std::move(folder), folderPath, name, kind, hops, out);
         }
     }
-    return Walk(fs, Descriptor(fs), {}, path, kind, hops, out);
+    return Walk(fs, CDescriptor(fs), {}, path, kind, hops, out);
 }
 
 // Reads up to the end of the file into the room `bytes` already has, so that a file of the size
@@ -384,7 +384,7 @@ void RemoveLeftovers(IFileSystem& fs, int folder, const std::string& name,
         if (!IsTempNameOf(candidate, prefix)) {
             continue;
         }
-        Descriptor fd(fs);
+        CDescriptor fd(fs);
         FileStatus status;
         if (fs.OpenAt(folder, candidate, OpenKind::Read, fd.Out()) == 0 &&
             fs.Stat(fd.Get(), status) == 0 && status.regular && fs.LockFile(fd.Get(), false) == 0) {
@@ -397,7 +397,7 @@ void RemoveLeftovers(IFileSystem& fs, int folder, const std::string& name,
 
 // Creates a temporary file beside `name` and takes its lock; `status` is the new file's.
 int CreateTemporary(IFileSystem& fs, int folder, const std::string& name, unsigned mode,
-                    Descriptor& fd, std::string& temp, FileStatus& status) {
+                    CDescriptor& fd, std::string& temp, FileStatus& status) {
     const std::string prefix = TempPrefix(name);
     for (int attempt = 0; attempt < kTempAttempts; ++attempt) {
         temp = prefix + RandomDigits() + std::string(kTempSuffix);
@@ -507,7 +507,7 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool
 template <typename Prepare>
 int CommitNewFile(IFileSystem& fs, const Location& at, const std::string& to, unsigned mode,
                   std::string_view bytes, Prepare prepare) {
-    Descriptor fd(fs);
+    CDescriptor fd(fs);
     std::string temp;
     FileStatus status;
     int error = CreateTemporary(fs, at.folder.Get(), at.name, mode, fd, temp, status);
@@ -704,7 +704,7 @@ bool RestoreCutShortEdit(IFileSystem& fs, const Location& at, std::string& bytes
         return true;
     }
     const std::string copyName = CopyName(at);
-    Descriptor copy(fs);
+    CDescriptor copy(fs);
     const int error = fs.OpenAt(at.folder.Get(), copyName, OpenKind::Read, copy.Out());
     if (error == ENOENT) {
         return true;
@@ -724,7 +724,7 @@ bool RestoreCutShortEdit(IFileSystem& fs, const Location& at, std::string& bytes
     if (!ReadOpenFile(fs, copy.Get(), status, bytes)) {
         return false;
     }
-    Descriptor file(fs);
+    CDescriptor file(fs);
     FileStatus now;
     if (fs.OpenAt(at.folder.Get(), at.name, OpenKind::ReadWrite, file.Out()) != 0 ||
         fs.Stat(file.Get(), now) != 0 || now.inode != at.status.inode ||
@@ -762,7 +762,7 @@ bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std:
 // In an append-only folder nothing made there could go again, so a new file is written at its
 // name at once; a crash can leave it short there, as on Windows.
 Stored CreateDirectly(IFileSystem& fs, const Location& at, const std::string& bytes) {
-    Descriptor fd(fs);
+    CDescriptor fd(fs);
     const int error = fs.CreateAt(at.folder.Get(), at.name, 0666, fd.Out());
     if (error == EEXIST) {
         return Stored::Changed;
@@ -813,17 +813,17 @@ Stored StoreBytes(IFileSystem& fs, const Location& at, const std::string& newByt
 // while the engine writes and its disposition is put back afterwards, so a program that handles
 // it, or wants to be ended by it elsewhere, keeps that. An ignored signal is discarded when it
 // is raised, so none is left pending either. The programs have a single thread.
-class FileSizeSignalIgnored {
+class CFileSizeSignalIgnored {
   public:
-    FileSizeSignalIgnored() {
+    CFileSizeSignalIgnored() {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
         sigemptyset(&ignore.sa_mask);
         m_saved = ::sigaction(SIGXFSZ, &ignore, &m_previous) == 0;
     }
-    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-    ~FileSizeSignalIgnored() {
+    CFileSizeSignalIgnored(const CFileSizeSignalIgnored&) = delete;
+    CFileSizeSignalIgnored& operator=(const CFileSizeSignalIgnored&) = delete;
+    ~CFileSizeSignalIgnored() {
         if (m_saved) {
             ::sigaction(SIGXFSZ, &m_previous, nullptr);
         }
@@ -839,7 +839,7 @@ class FileSizeSignalIgnored {
 // times; then the write fails and the file stays as that program left it.
 template <typename MakeBytes>
 bool EditFile(IFileSystem& fs, const std::string& path, MakeBytes edit) {
-    const FileSizeSignalIgnored quiet;
+    const CFileSizeSignalIgnored quiet;
     for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
         Location at(fs);
         std::string oldBytes;
@@ -868,7 +868,7 @@ ReadStatus LoadFile(IFileSystem& fs, const std::string& path, std::string& bytes
                     FileStatus* status) {
     bytes.clear();
     // Putting back the bytes of an edit cut short writes too.
-    const FileSizeSignalIgnored quiet;
+    const CFileSizeSignalIgnored quiet;
     Location at(fs);
     const int error = Locate(fs, path, OpenKind::Read, at);
     if (status != nullptr) {
@@ -962,7 +962,7 @@ bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& t
 bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
                 const std::string& to) noexcept {
     try {
-        const FileSizeSignalIgnored quiet;
+        const CFileSizeSignalIgnored quiet;
         const std::size_t slash = to.rfind('/');
         const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
         const std::string partialName = partial.substr(std::min(nameStart, partial.size()));
@@ -973,7 +973,7 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
                                            : to.substr(0, std::max(slash, std::size_t{1}));
         std::string bytes;
         FileStatus status;
-        Descriptor folder(fs);
+        CDescriptor folder(fs);
         FileStatus folderStatus;
         if (partialName.empty() || copyName.empty() || partialName.find('/') != std::string::npos ||
             partial.compare(0, nameStart, to, 0, nameStart) != 0 ||
@@ -989,7 +989,7 @@ bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& par
             return false;
         }
         const int gone = fs.UnlinkAt(folder.Get(), partialName);
-        Descriptor fd(fs);
+        CDescriptor fd(fs);
         if ((gone != 0 && gone != ENOENT) ||
             fs.CreateAt(folder.Get(), partialName, status.mode & 0777, fd.Out()) != 0) {
             return false;

@@ -4,7 +4,7 @@
 
 namespace BadInput {
 
-using testing_support::Utf16File;
+using TestingSupport::Utf16File;
 
 std::string Noise(std::size_t size, unsigned seed) {
     std::string bytes(size, '\0');

@@ -20,10 +20,10 @@ namespace {
 namespace fs = std::filesystem;
 using BadInput::BadSettingsFile;
 using NGUtils::CIniFile;
-using testing_support::ReadBytes;
-using testing_support::TempFolder;
-using testing_support::WidePath;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::TempFolder;
+using TestingSupport::WidePath;
+using TestingSupport::WriteBytes;
 
 // Natively the profile layer is our engine, which keeps every byte an edit does not concern.
 constexpr bool kEditsKeepOtherBytes = sizeof(wchar_t) != 2;
@@ -69,7 +69,7 @@ TEST_P(LibraryBadInput, AWriteReadsBackAndKeepsTheRestOfTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Files, LibraryBadInput,
                          testing::ValuesIn(BadInput::BadSettingsFileNames()),
-                         testing_support::ByParam());
+                         TestingSupport::ByParam());
 
 class LibraryOneFile : public testing::Test {
   protected:

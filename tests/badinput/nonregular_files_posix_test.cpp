@@ -108,7 +108,7 @@ class SpecialFiles : public testing::Test {
         EXPECT_FALSE(results.deleted) << file;
     }
 
-    testing_support::TempFolder scratch;
+    TestingSupport::TempFolder scratch;
     fs::path data;
     std::vector<fs::path> files;
 };

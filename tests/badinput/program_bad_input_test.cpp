@@ -20,9 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using BadInput::BadSettingsFile;
-using testing_support::ReadBytes;
-using testing_support::WidePath;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::WidePath;
+using TestingSupport::WriteBytes;
 
 constexpr bool kEditsKeepOtherBytes = sizeof(wchar_t) != 2;
 constexpr std::chrono::seconds kRunLimit{240};
@@ -62,7 +62,7 @@ class ProgramBadInput : public testing::TestWithParam<std::string> {
         EXPECT_EQ(ReadBytes(output), "");
     }
 
-    testing_support::TempFolder scratch;
+    TestingSupport::TempFolder scratch;
     fs::path data;
     fs::path files[2];
 };
@@ -110,6 +110,6 @@ TEST_P(ProgramBadInput, TheUsbMigrationKeepsWhatItDoesNotRewrite) {
 
 INSTANTIATE_TEST_SUITE_P(Files, ProgramBadInput,
                          testing::ValuesIn(BadInput::BadSettingsFileNames()),
-                         testing_support::ByParam());
+                         TestingSupport::ByParam());
 
 }  // namespace

@@ -358,6 +358,6 @@ TEST_P(ShippedProgramTest, CarriesTheProjectVersionAndItsOwnName) {
 INSTANTIATE_TEST_SUITE_P(Programs, ShippedProgramTest,
                          testing::Values(Program{"Zentrel", ShippedImports::kZentrel},
                                          Program{"Setup", ShippedImports::kSetup}),
-                         testing_support::ByParamName());
+                         TestingSupport::ByParamName());
 
 }  // namespace

@@ -49,8 +49,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::WriteBytes;
 
 constexpr std::chrono::seconds kRunLimit{120};
 constexpr int kProfiles = 100;
@@ -181,7 +181,7 @@ fs::path WorkBase() {
 }
 
 struct Scenario {
-    testing_support::TempFolder work{WorkBase()};
+    TestingSupport::TempFolder work{WorkBase()};
     std::string initial[2];
     StateSequence sequences[2];
 };

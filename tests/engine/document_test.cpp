@@ -20,7 +20,7 @@ using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::EditOutcome;
 using NGUtils::IniEngine::FindValue;
 using NGUtils::IniEngine::Text;
-using testing_support::Utf16File;
+using TestingSupport::Utf16File;
 using TextCodec::DecodeUtf8;
 using TextCodec::EncodeUtf8;
 

@@ -12,13 +12,13 @@
 #include "forwarding_file_system.h"
 #include "ini_store_posix.h"
 
-namespace engine_support {
+namespace EngineSupport {
 
 // Passes every call on to the real file system, except that step `failAt` (counting from 0)
 // returns `failError` without doing anything, and after step `crashAfter` nothing happens any
 // more, as if the process had died there. `meanwhile` runs just before step `meanwhileAt`, as
 // another process would.
-class FaultyFileSystem : public testing_support::ForwardingFileSystem {
+class FaultyFileSystem : public TestingSupport::ForwardingFileSystem {
   public:
     explicit FaultyFileSystem(
         NGUtils::IniEngine::IFileSystem& real = NGUtils::IniEngine::RealFileSystem())
@@ -74,4 +74,4 @@ class FaultyFileSystem : public testing_support::ForwardingFileSystem {
     }
 };
 
-}  // namespace engine_support
+}  // namespace EngineSupport

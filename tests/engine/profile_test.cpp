@@ -19,8 +19,8 @@ using NGUtils::ProfileReadA;
 using NGUtils::ProfileReadW;
 using NGUtils::ProfileWriteA;
 using NGUtils::ProfileWriteW;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::WriteBytes;
 
 class EngineProfile : public testing::Test {
   protected:
@@ -42,9 +42,9 @@ class EngineProfile : public testing::Test {
         return buffer.data();
     }
 
-    testing_support::TempFolder folder;
+    TestingSupport::TempFolder folder;
     std::string narrow = (folder / "f.ini").string();
-    std::wstring wide = testing_support::WidePath(folder / "f.ini");
+    std::wstring wide = TestingSupport::WidePath(folder / "f.ini");
     std::uint32_t result = 0;
 };
 
@@ -137,7 +137,7 @@ TEST_F(EngineProfile, StrangeFilesKeepTheirBytesAndEncoding) {
         {std::string(4096, '\0'), L"DEF", '\n'},
         {"\xFF\xFE", L"DEF", '\0'},
         // The odd last byte of a UTF-16 file stays last, after the new lines.
-        {testing_support::Utf16File(u"[S]\r\nK=1\r\n", false) + "!", L"1", '!'},
+        {TestingSupport::Utf16File(u"[S]\r\nK=1\r\n", false) + "!", L"1", '!'},
     };
     for (const Row& row : rows) {
         WriteBytes(narrow, row.content);

@@ -24,7 +24,7 @@ using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::EditOutcome;
 using NGUtils::IniEngine::FileStatus;
 using NGUtils::IniEngine::FindValue;
-using testing_support::Utf16File;
+using TestingSupport::Utf16File;
 using TextCodec::DecodeUtf8;
 using TextCodec::EncodeUtf8;
 
@@ -151,7 +151,7 @@ TEST(EngineScan, ALargeFileIsSearchedToItsEnd) {
 
 // Reports a file smaller than it is, as when another program makes it grow between the look
 // at its size and the reading.
-class StaleSizeFileSystem final : public engine_support::FaultyFileSystem {
+class StaleSizeFileSystem final : public EngineSupport::FaultyFileSystem {
   public:
     std::uint64_t reportedSize = 0;
 
@@ -173,11 +173,11 @@ class StaleSizeFileSystem final : public engine_support::FaultyFileSystem {
 };
 
 TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {
-    testing_support::TempFolder folder;
+    TestingSupport::TempFolder folder;
     const auto file = folder / "grown.ini";
     std::string content = "[A]\nk=1\n";
     content += std::string(200000, ';') + "\n[B]\nlast=2\n";
-    testing_support::WriteBytes(file, content);
+    TestingSupport::WriteBytes(file, content);
     const std::uint64_t reportedSizes[] = {0, 5, 70000, content.size(), 1u << 20};
     for (std::uint64_t reported : reportedSizes) {
         SCOPED_TRACE(testing::Message() << "reported size " << reported);
@@ -191,7 +191,7 @@ TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {
         const std::u32string key = U"new" + DecodeUtf8(std::to_string(reported));
         ASSERT_TRUE(NGUtils::IniEngine::WriteProfileEdit(system, file.string(), {U"B", key, U"3"}));
         content += EncodeUtf8(key) + "=3\n";
-        EXPECT_TRUE(testing_support::ReadBytes(file) == content);
+        EXPECT_TRUE(TestingSupport::ReadBytes(file) == content);
     }
 }
 

@@ -33,9 +33,9 @@ namespace fs = std::filesystem;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::WriteProfileEdit;
-using testing_support::Names;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using TestingSupport::Names;
+using TestingSupport::ReadBytes;
+using TestingSupport::WriteBytes;
 
 constexpr uid_t kOwner = 4242;   // the data's owner, and the owning group
 constexpr uid_t kRunner = 4243;  // another user, in the owner's group
@@ -148,7 +148,7 @@ TEST_P(EngineSameness, AfterAWriteTheFileIsTheSameInEverythingButItsText) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root, for files of other users and a second user to run as";
     }
-    testing_support::TempFolder top;
+    TestingSupport::TempFolder top;
     const fs::path folder = top / "data";
     const fs::path file = folder / "Velmora.ini";
     fs::create_directory(folder);
@@ -196,13 +196,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  false, kRunner},
                     SamenessCase{"StickyFolder", 01777, kOwner, 0664, false, false, false,
                                  kRunner}),
-    testing_support::ByParamName());
+    TestingSupport::ByParamName());
 
 TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root, to own files as another user";
     }
-    testing_support::TempFolder top;
+    TestingSupport::TempFolder top;
     const fs::path home = top / "home";
     fs::create_directories(home / "real");
     fs::create_directories(top / "system");
@@ -237,7 +237,7 @@ TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
 }
 
 TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
-    testing_support::TempFolder folder;
+    TestingSupport::TempFolder folder;
     const fs::path file = folder / "f.ini";
     auto reset = [&] {
         for (const std::string& name : Names(folder.path())) {
@@ -247,12 +247,12 @@ TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
         WriteBytes(folder / "elsewhere.ini", "[Z]\n");
     };
     reset();
-    engine_support::FaultyFileSystem probe;
+    EngineSupport::FaultyFileSystem probe;
     ASSERT_TRUE(WriteProfileEdit(probe, file.string(), kAddKey));
 
     for (int step = 0; step < probe.steps; ++step) {
         reset();
-        engine_support::FaultyFileSystem system;
+        EngineSupport::FaultyFileSystem system;
         system.meanwhileAt = step;
         system.meanwhile = [&] {
             fs::rename(file, folder / "moved.ini");
@@ -298,7 +298,7 @@ TEST(EngineOwners, AFileInAReadOnlyFolderOnExt2GrowsInPlace) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root, to mount an image and to run as a second user";
     }
-    testing_support::TempFolder top;
+    TestingSupport::TempFolder top;
     const Ext2Image image(top.path());
     if (!image.Mounted()) {
         GTEST_SKIP() << "no ext2 image could be made and loop-mounted here";

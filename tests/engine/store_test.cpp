@@ -31,7 +31,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using engine_support::FaultyFileSystem;
+using EngineSupport::FaultyFileSystem;
 using NGUtils::IniEngine::CommitCopy;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::IFileSystem;
@@ -40,9 +40,9 @@ using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::Text;
 using NGUtils::IniEngine::WriteFileContent;
 using NGUtils::IniEngine::WriteProfileEdit;
-using testing_support::Names;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using TestingSupport::Names;
+using TestingSupport::ReadBytes;
+using TestingSupport::WriteBytes;
 
 struct stat StatOf(const fs::path& path) {
     struct stat info {};
@@ -67,7 +67,7 @@ class EngineStore : public testing::Test {
         fs::permissions(file, fs::perms(mode));
     }
 
-    testing_support::TempFolder folder;
+    TestingSupport::TempFolder folder;
     fs::path file = folder / "f.ini";
 };
 
@@ -475,6 +475,6 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"InPlaceWithCopyGrowing", kBefore, kAddKey, false, true},
         FaultCase{
             "InPlaceWithCopyShrinking", kBefore, {U"A", std::nullopt, std::nullopt}, false, true}),
-    testing_support::ByParamName());
+    TestingSupport::ByParamName());
 
 }  // namespace

@@ -17,10 +17,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ReadBytes;
-using testing_support::TempFolder;
-using testing_support::WidePath;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::TempFolder;
+using TestingSupport::WidePath;
+using TestingSupport::WriteBytes;
 using ZentrelTest::ReadValue;
 
 const std::string kNetcapture = "Tarvex Netcapture Line 6600sx2";

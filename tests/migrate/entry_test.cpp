@@ -54,25 +54,25 @@ TEST_P(ZentrelSelectVariantTest, Selects) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ZentrelSelectVariantTest,
     ::testing::Values(
-        CommandLine{{"QX_NWTWAIN"}, Variant::kNetwork},
-        CommandLine{{"QX_USBTWAIN"}, Variant::kUsb},
-        CommandLine{{}, Variant::kNone},
-        CommandLine{{"QX_NWTWAIN", "QX_NWTWAIN"}, Variant::kNone},
-        CommandLine{{"QX_USBTWAIN", "extra"}, Variant::kNone},
-        CommandLine{{"qx_nwtwain"}, Variant::kNone},
-        CommandLine{{"QX_NWTWAIN "}, Variant::kNone},
-        CommandLine{{"QX_USBTWAIN "}, Variant::kNone},
-        CommandLine{{" QX_USBTWAIN"}, Variant::kNone},
-        CommandLine{{"QX_NWTWAINX"}, Variant::kNone},
-        CommandLine{{"QX_NW"}, Variant::kNone},
-        CommandLine{{""}, Variant::kNone}),
+        CommandLine{{"QX_NWTWAIN"}, Variant::Network},
+        CommandLine{{"QX_USBTWAIN"}, Variant::Usb},
+        CommandLine{{}, Variant::None},
+        CommandLine{{"QX_NWTWAIN", "QX_NWTWAIN"}, Variant::None},
+        CommandLine{{"QX_USBTWAIN", "extra"}, Variant::None},
+        CommandLine{{"qx_nwtwain"}, Variant::None},
+        CommandLine{{"QX_NWTWAIN "}, Variant::None},
+        CommandLine{{"QX_USBTWAIN "}, Variant::None},
+        CommandLine{{" QX_USBTWAIN"}, Variant::None},
+        CommandLine{{"QX_NWTWAINX"}, Variant::None},
+        CommandLine{{"QX_NW"}, Variant::None},
+        CommandLine{{""}, Variant::None}),
     CaseName);
 // clang-format on
 
 TEST(ZentrelSelectVariantTest, MissingArgumentVectorSelectsNothing) {
-    EXPECT_EQ(Zentrel::SelectVariant(2, nullptr), Variant::kNone);
+    EXPECT_EQ(Zentrel::SelectVariant(2, nullptr), Variant::None);
     const char* argv[] = {"Zentrel", nullptr};
-    EXPECT_EQ(Zentrel::SelectVariant(2, argv), Variant::kNone);
+    EXPECT_EQ(Zentrel::SelectVariant(2, argv), Variant::None);
 }
 
 }  // namespace

@@ -32,21 +32,22 @@ TEST_P(ZentrelResolveUiLanguageTest, Resolves) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, ZentrelResolveUiLanguageTest,
-    ::testing::Values(Resolution{0x0000, 1033},
-                      // Spanish: the modern sort, whatever the region or sort.
-                      Resolution{0x080A, 3082}, Resolution{0x040A, 3082}, Resolution{0x0C0A, 3082},
-                      Resolution{0x000A, 3082},
-                      // Every other language falls back to its default sublanguage.
-                      Resolution{0x0809, 1033}, Resolution{0x0C09, 1033}, Resolution{0x0816, 1046},
-                      Resolution{0x0807, 1031}, Resolution{0x0C0C, 1036}, Resolution{0x241A, 1050},
-                      Resolution{0x0814, 1044}, Resolution{0x0007, 1031},
-                      // Chinese: Taiwan, Hong Kong, Macao and the traditional neutral write
-                      // traditional characters; the rest simplified.
-                      Resolution{0x0404, 1028}, Resolution{0x0C04, 1028}, Resolution{0x1404, 1028},
-                      Resolution{0x7C04, 1028}, Resolution{0x0804, 2052}, Resolution{0x1004, 2052},
-                      Resolution{0x0004, 2052},
-                      // Languages the application does not know.
-                      Resolution{0x041E, 1033}, Resolution{0x0439, 1033}, Resolution{0xFFFF, 1033}),
+    ::testing::Values(
+        Resolution{0x0000, 0x0409},
+        // Spanish: the modern sort, whatever the region or sort.
+        Resolution{0x080A, 0x0C0A}, Resolution{0x040A, 0x0C0A}, Resolution{0x0C0A, 0x0C0A},
+        Resolution{0x000A, 0x0C0A},
+        // Every other language falls back to its default sublanguage.
+        Resolution{0x0809, 0x0409}, Resolution{0x0C09, 0x0409}, Resolution{0x0816, 0x0416},
+        Resolution{0x0807, 0x0407}, Resolution{0x0C0C, 0x040C}, Resolution{0x241A, 0x041A},
+        Resolution{0x0814, 0x0414}, Resolution{0x0007, 0x0407},
+        // Chinese: Taiwan, Hong Kong, Macao and the traditional neutral write
+        // traditional characters; the rest simplified.
+        Resolution{0x0404, 0x0404}, Resolution{0x0C04, 0x0404}, Resolution{0x1404, 0x0404},
+        Resolution{0x7C04, 0x0404}, Resolution{0x0804, 0x0804}, Resolution{0x1004, 0x0804},
+        Resolution{0x0004, 0x0804},
+        // Languages the application does not know.
+        Resolution{0x041E, 0x0409}, Resolution{0x0439, 0x0409}, Resolution{0xFFFF, 0x0409}),
     [](const auto& info) {
         std::ostringstream name;
         name << "Raw" << std::hex << std::uppercase << info.param.raw;
@@ -55,9 +56,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ZentrelIsSupportedLanguageTest, HoldsExactlyTheApplicationsLanguages) {
     const std::set<std::uint16_t> supported = {
-        1052, 1026, 1027, 1028, 2052, 1050, 1029, 1030, 1043, 2057, 1033, 1061, 1035,
-        1036, 1031, 1032, 1038, 1057, 1040, 1041, 1042, 1063, 1044, 1045, 1046, 2070,
-        1048, 1049, 1051, 1060, 3082, 1053, 1055, 1058, 1025, 1037, 1066,
+        0x041C, 0x0402, 0x0403, 0x0404, 0x0804, 0x041A, 0x0405, 0x0406, 0x0413, 0x0809,
+        0x0409, 0x0425, 0x040B, 0x040C, 0x0407, 0x0408, 0x040E, 0x0421, 0x0410, 0x0411,
+        0x0412, 0x0427, 0x0414, 0x0415, 0x0416, 0x0816, 0x0418, 0x0419, 0x041B, 0x0424,
+        0x0C0A, 0x041D, 0x041F, 0x0422, 0x0401, 0x040D, 0x042A,
     };
     ASSERT_EQ(supported.size(), 37u);
     for (std::uint32_t id = 0; id <= 0xFFFF; ++id) {
@@ -79,14 +81,14 @@ TEST(ZentrelResolveUiLanguageTest, EveryInputResolvesToASupportedLanguage) {
     }
     // Forcing the default sublanguage makes the United Kingdom and Portugal entries unreachable.
     EXPECT_EQ(results.size(), 35u);
-    EXPECT_EQ(results.count(2057), 0u);
-    EXPECT_EQ(results.count(2070), 0u);
+    EXPECT_EQ(results.count(0x0809), 0u);
+    EXPECT_EQ(results.count(0x0816), 0u);
 }
 
 TEST(ZentrelResolveUiLanguageTest, FailingPlatformCountsAsUnknown) {
     ZentrelTest::CStandInPlatform platform(L"", 0);
     platform.uiLanguage = []() -> std::uint16_t { throw std::bad_alloc(); };
-    EXPECT_EQ(Zentrel::ResolveUiLanguage(platform), 1033);
+    EXPECT_EQ(Zentrel::ResolveUiLanguage(platform), 0x0409);
 }
 
 }  // namespace

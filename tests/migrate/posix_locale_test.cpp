@@ -40,7 +40,7 @@ void PrintTo(const LocaleCase& locale, std::ostream* out) {
 
 // A test name of letters, digits and underscores; the index keeps names unique.
 std::string CaseName(const char* text, std::size_t index) {
-    return "Case" + std::to_string(index) + "_" + testing_support::TestName(text);
+    return "Case" + std::to_string(index) + "_" + TestingSupport::TestName(text);
 }
 
 class ZentrelLanguageIdFromLocaleNameTest : public ::testing::TestWithParam<LocaleCase> {};
@@ -143,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {{"LC_MESSAGES", "POSIX"}, {"LANG", "de_DE"}, {"LANGUAGE", "fr"}},
                         "POSIX"},
         EnvironmentCase{"LanguageListIgnoredWithoutLocale", {{"LANGUAGE", "fr_CA"}}, ""}),
-    testing_support::ByParamName());
+    TestingSupport::ByParamName());
 
 struct FolderCase {
     const char* name;
@@ -183,7 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"DataHomeThatIsNoUtf8",
                    {{"XDG_DATA_HOME", "/d\xE9"}},
                    std::wstring(L"/d") + wchar_t(0xDCE9)}),
-    testing_support::ByParamName());
+    TestingSupport::ByParamName());
 
 namespace fs = std::filesystem;
 
@@ -199,34 +199,34 @@ std::string Bytes(std::wstring_view wide) {
 // A data folder whose name is no UTF-8 is migrated, and its neighbour, whose name holds U+FFFD
 // where the other holds the bad byte, is not touched.
 TEST(ZentrelPosixNames, ADataFolderWhoseNameIsNoUtf8IsMigratedAndNoOtherIs) {
-    const testing_support::TempFolder temp;
+    const TestingSupport::TempFolder temp;
     const fs::path data = temp.path() / "data\xE9";
     const fs::path neighbour = temp.path() / "data\xEF\xBF\xBD";
     const std::string model = Bytes(Zentrel::kModelFolders[0]);
     const fs::path tail = fs::path("Tarvex") / "Tarvex Scan Twain" / model / "Velmora.ini";
     for (const fs::path& root : {data, neighbour}) {
-        testing_support::WriteBytes(root / tail, kUnmigrated);
+        TestingSupport::WriteBytes(root / tail, kUnmigrated);
     }
     const Environment environment = {{"XDG_DATA_HOME", data.string()}};
     ZentrelTest::CStandInPlatform platform(Zentrel::Posix::LocalAppDataFolder(Lookup(environment)),
                                            0);
     Zentrel::RunNetworkVariant(platform);
     EXPECT_EQ(ZentrelTest::ReadValue(data / tail, "Other", "IsMFPTwain"), "true");
-    EXPECT_EQ(testing_support::ReadBytes(neighbour / tail), kUnmigrated);
+    EXPECT_EQ(TestingSupport::ReadBytes(neighbour / tail), kUnmigrated);
 }
 
 // Each model folder of the vendor folder is found under its own name: the one whose name is no
 // UTF-8 is migrated, and the search does not reach its U+FFFD neighbour in its place.
 TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
-    const testing_support::TempFolder temp;
+    const TestingSupport::TempFolder temp;
     const std::string model = Bytes(Zentrel::kModelFolders[1]);
     const fs::path vendor = temp.path() / "Tarvex";
     const std::set<std::string> names = {model + " \xFE", model + " \xEF\xBF\xBD"};
     for (const std::string& name : names) {
-        testing_support::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
+        TestingSupport::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
     }
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(testing_support::WidePath(vendor), folders);
+    Zentrel::FindModelFolders(TestingSupport::WidePath(vendor), folders);
     std::set<std::string> found;
     for (const std::wstring& folder : folders) {
         found.insert(fs::path(Bytes(folder)).filename().string());
@@ -234,7 +234,7 @@ TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
     EXPECT_EQ(found, names);
     EXPECT_EQ(folders.size(), 2u);
 
-    ZentrelTest::CStandInPlatform platform(testing_support::WidePath(temp.path()), 0);
+    ZentrelTest::CStandInPlatform platform(TestingSupport::WidePath(temp.path()), 0);
     Zentrel::RunUsbVariant(platform);
     for (const std::string& name : names) {
         EXPECT_EQ(ZentrelTest::ReadValue(vendor / name / "Velmora.ini", "Imaging_Library",

@@ -18,10 +18,10 @@
 
 namespace {
 
-using testing_support::ReadBytes;
-using testing_support::TempFolder;
-using testing_support::WidePath;
-using testing_support::WriteBytes;
+using TestingSupport::ReadBytes;
+using TestingSupport::TempFolder;
+using TestingSupport::WidePath;
+using TestingSupport::WriteBytes;
 using ZentrelTest::kFeaturesAvailable;
 using ZentrelTest::kImagingLibrary;
 using ZentrelTest::kMultiThreadFeatures;
@@ -160,7 +160,7 @@ const ProfileCase kProfileCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ZentrelProfileRepairTest, ::testing::ValuesIn(kProfileCases),
-                         testing_support::ByParamName());
+                         TestingSupport::ByParamName());
 
 TEST_F(ZentrelRewriteTest, ProfilesAboveNinetyNineAreNeverVisited) {
     std::string content;

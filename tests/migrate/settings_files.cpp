@@ -66,7 +66,7 @@ std::vector<std::string> SectionKeys(const std::string& text, const std::string&
 std::optional<std::string> ReadValue(const std::filesystem::path& file, const std::string& section,
                                      const std::string& key) {
     NGUtils::CIniFile reader;
-    reader.SetFilePath(testing_support::WidePath(file));
+    reader.SetFilePath(TestingSupport::WidePath(file));
     std::wstring value;
     if (!reader.ReadString(TextCodec::WideFromUtf8(section).c_str(),
                            TextCodec::WideFromUtf8(key).c_str(), value)) {

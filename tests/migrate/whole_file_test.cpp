@@ -17,9 +17,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::Names;
-using testing_support::ReadBytes;
-using testing_support::WriteBytes;
+using TestingSupport::Names;
+using TestingSupport::ReadBytes;
+using TestingSupport::WriteBytes;
 
 const std::string kNetcapture = "Tarvex Netcapture Line 6600sx2";
 const std::string kFeedline = "Tarvex Feedline K7740 sx2";
@@ -48,8 +48,8 @@ class ZentrelWholeFile : public ::testing::Test {
     void RunNetwork() { Zentrel::RunNetworkVariant(m_platform); }
     void RunUsb() { Zentrel::RunUsbVariant(m_platform); }
 
-    testing_support::TempFolder m_folder;
-    ZentrelTest::CFaultyWrites m_platform{testing_support::WidePath(m_folder.path()), 0x0407};
+    TestingSupport::TempFolder m_folder;
+    ZentrelTest::CFaultyWrites m_platform{TestingSupport::WidePath(m_folder.path()), 0x0407};
 };
 
 TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {
@@ -118,8 +118,8 @@ TEST_F(ZentrelWholeFile, AFileAnotherRunIsMigratingIsLeftAlone) {
         GTEST_SKIP() << "nothing is locked on Windows";
     }
     PutAll();
-    const std::wstring file = testing_support::WidePath(NetworkFile(kNetcapture));
-    const std::wstring other = testing_support::WidePath(NetworkFile(kFeedline));
+    const std::wstring file = TestingSupport::WidePath(NetworkFile(kNetcapture));
+    const std::wstring other = TestingSupport::WidePath(NetworkFile(kFeedline));
     int migrated = 0;
     const auto migrate = [&migrated] { ++migrated; };
     const auto wait = std::chrono::milliseconds(50);

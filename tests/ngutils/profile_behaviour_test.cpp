@@ -21,9 +21,9 @@
 namespace {
 
 using NGUtils::CIniFile;
-using testing_support::ReadBytes;
-using testing_support::TempFolder;
-using testing_support::Utf16File;
+using TestingSupport::ReadBytes;
+using TestingSupport::TempFolder;
+using TestingSupport::Utf16File;
 
 struct ReadCase {
     const char* name;
@@ -103,11 +103,11 @@ TEST_P(ProfileReads, ReadStringSeesWhatTheFileHolds) {
     const ReadCase& c = GetParam();
     TempFolder folder;
     const auto file = folder / "case.ini";
-    testing_support::WriteBytes(file, c.content);
+    TestingSupport::WriteBytes(file, c.content);
     CIniFile ini;
-    ASSERT_TRUE(ini.SetFilePath(testing_support::WidePath(file)));
+    ASSERT_TRUE(ini.SetFilePath(TestingSupport::WidePath(file)));
     std::wstring value = L"stale";
-    const bool wine8 = c.wine8Value && testing_support::RunningUnderWine();
+    const bool wine8 = c.wine8Value && TestingSupport::RunningUnderWine();
     const std::wstring expected = wine8 ? *c.wine8Value : c.value;
     EXPECT_EQ(ini.ReadString(c.section, c.key, value), wine8 ? !expected.empty() : c.found);
     EXPECT_EQ(value, expected);
@@ -116,12 +116,12 @@ TEST_P(ProfileReads, ReadStringSeesWhatTheFileHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProfileReads, testing::ValuesIn(ReadCases()),
-                         testing_support::ByParamName());
+                         TestingSupport::ByParamName());
 
 class ProfileFile : public testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(ini.SetFilePath(testing_support::WidePath(file))); }
-    void Put(const std::string& bytes) { testing_support::WriteBytes(file, bytes); }
+    void SetUp() override { ASSERT_TRUE(ini.SetFilePath(TestingSupport::WidePath(file))); }
+    void Put(const std::string& bytes) { TestingSupport::WriteBytes(file, bytes); }
     std::wstring Read(const wchar_t* section, const wchar_t* key) {
         std::wstring value;
         found = ini.ReadString(section, key, value);
@@ -169,7 +169,7 @@ TEST_F(ProfileFile, WritingCreatesAMissingFileButNotAMissingFolder) {
 
     CIniFile elsewhere;
     const auto missing = folder / "no such folder" / "x.ini";
-    ASSERT_TRUE(elsewhere.SetFilePath(testing_support::WidePath(missing)));
+    ASSERT_TRUE(elsewhere.SetFilePath(TestingSupport::WidePath(missing)));
     EXPECT_FALSE(elsewhere.WriteValue(L"S", L"K", L"v"));
     EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
 }
@@ -196,9 +196,9 @@ TEST_F(ProfileFile, DeletingWhatIsAbsentSucceeds) {
     for (const wchar_t* key : {L"k", static_cast<const wchar_t*>(nullptr)}) {
         CIniFile missing;
         const auto path = folder / "never.ini";
-        ASSERT_TRUE(missing.SetFilePath(testing_support::WidePath(path)));
+        ASSERT_TRUE(missing.SetFilePath(TestingSupport::WidePath(path)));
         EXPECT_TRUE(missing.DeleteKey(L"A", key));
-        if (testing_support::RunningUnderWine()) {
+        if (TestingSupport::RunningUnderWine()) {
             EXPECT_FALSE(std::filesystem::exists(path));
         } else {
             ASSERT_TRUE(std::filesystem::exists(path));
@@ -280,11 +280,11 @@ TEST_F(ProfileFile, NarrowAndWideOperationsReachTheSameFile) {
 TEST(ProfileNarrowPath, ANameOutsideAsciiReachesTheSameFileThroughTheEightBitPath) {
     TempFolder folder;
     // U+00E9 exists in every Western ANSI code page and in UTF-8.
-    const auto subfolder = folder.path() / testing_support::PathFromWide(L"caf\u00e9");
+    const auto subfolder = folder.path() / TestingSupport::PathFromWide(L"caf\u00e9");
     std::filesystem::create_directory(subfolder);
     const auto file = subfolder / "settings.ini";
     CIniFile ini;
-    ASSERT_TRUE(ini.SetFilePath(testing_support::WidePath(file)));
+    ASSERT_TRUE(ini.SetFilePath(TestingSupport::WidePath(file)));
     EXPECT_TRUE(ini.WriteStringA("S", "K", "eight-bit"));
     std::wstring value;
     EXPECT_TRUE(ini.ReadString(L"S", L"K", value));
@@ -305,7 +305,7 @@ TEST(ProfileNarrowPath, ANameWithoutAnEightBitFormIsRefused) {
     // A lone surrogate has no UTF-8 form; a CJK character has none in a Western code page.
     const std::wstring odd =
         sizeof(wchar_t) == 2 ? std::wstring(L"\u4e2d") : std::wstring(1, wchar_t(0xD800));
-    const std::wstring path = testing_support::WidePath(folder.path()) + L"/" + odd + L".ini";
+    const std::wstring path = TestingSupport::WidePath(folder.path()) + L"/" + odd + L".ini";
     CIniFile ini;
     ASSERT_TRUE(ini.SetFilePath(path));
     EXPECT_FALSE(ini.WriteStringA("S", "K", "v"));

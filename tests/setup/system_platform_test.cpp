@@ -34,7 +34,7 @@ class SetupSystemPlatform : public testing::Test {
     }
     std::string In(const std::string& name) const { return Utf8Of(folder_ / PathOf(name)); }
 
-    testing_support::TempFolder folder_;
+    TestingSupport::TempFolder folder_;
     std::unique_ptr<ILauncherPlatform> platform_ = CreateSystemPlatform();
 };
 

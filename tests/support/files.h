@@ -12,7 +12,7 @@
 
 #include "text_codec.h"
 
-namespace testing_support {
+namespace TestingSupport {
 
 // A wide path for the INI library and the migration, as the platform spells it; natively every
 // byte of the name survives the way there and back.
@@ -91,4 +91,4 @@ class TempFolder {
     std::filesystem::path m_path;
 };
 
-}  // namespace testing_support
+}  // namespace TestingSupport

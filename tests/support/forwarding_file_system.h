@@ -11,7 +11,7 @@
 
 #include "ini_store_posix.h"
 
-namespace testing_support {
+namespace TestingSupport {
 
 class ForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
   public:
@@ -105,4 +105,4 @@ class ForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
     NGUtils::IniEngine::IFileSystem* target_;
 };
 
-}  // namespace testing_support
+}  // namespace TestingSupport

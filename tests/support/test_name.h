@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace testing_support {
+namespace TestingSupport {
 
 // Letters and digits kept, everything else "_".
 inline std::string TestName(std::string_view text) {
@@ -35,4 +35,4 @@ struct ByParam {
     }
 };
 
-}  // namespace testing_support
+}  // namespace TestingSupport

@@ -6,7 +6,7 @@
 #include <windows.h>
 #endif
 
-namespace testing_support {
+namespace TestingSupport {
 
 inline bool RunningUnderWine() {
 #ifdef _WIN32
@@ -18,4 +18,4 @@ inline bool RunningUnderWine() {
 #endif
 }
 
-}  // namespace testing_support
+}  // namespace TestingSupport

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace testing_support {
+namespace TestingSupport {
 
 // The byte order mark, then each unit in that byte order; the units are taken as they are, lone
 // surrogates included.
@@ -19,4 +19,4 @@ inline std::string Utf16File(std::u16string_view units, bool bigEndian) {
     return bytes;
 }
 
-}  // namespace testing_support
+}  // namespace TestingSupport
