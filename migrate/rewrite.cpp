@@ -121,51 +121,46 @@ void RepairProfiles(CSettingsWriter& writer, const wchar_t* prefix, bool scanPro
     }
 }
 
-}  // namespace
-
-void UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) noexcept {
+// What every routine does around its rules: points g_iniFile at the file (an empty path does
+// nothing), and counts a routine that could not finish, out of memory, as a failed write, since
+// the file is then not whole.
+template <typename Rules>
+void RunRoutine(const std::wstring& path, IMigrationPlatform& platform, Rules rules) noexcept {
     try {
         if (!PointAt(path)) {
             return;
         }
         CSettingsWriter writer(platform, path);
+        rules(writer);
+    } catch (...) {
+        NoteFailedWrite();
+    }
+}
+
+}  // namespace
+
+void UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) noexcept {
+    RunRoutine(path, platform, [&platform](CSettingsWriter& writer) {
         RewriteDeviceSection(writer);
         const std::uint16_t language = ResolveUiLanguage(platform);
         RepairProfiles(writer, L"SCAN_PROFILE_", true, language);
         RepairProfiles(writer, L"TWAIN_PROFILE_", false, language);
-    } catch (...) {
-        // Out of memory: the routine could not finish, so the file is not whole.
-        NoteFailedWrite();
-    }
+    });
 }
 
 void UpdateFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
-    try {
-        if (!PointAt(path)) {
-            return;
-        }
-        CSettingsWriter writer(platform, path);
+    RunRoutine(path, platform, [](CSettingsWriter& writer) {
         writer.RewriteSection(L"Features_Available", kFeaturesAvailable);
         writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
         writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
-    } catch (...) {
-        // Out of memory: the routine could not finish, so the file is not whole.
-        NoteFailedWrite();
-    }
+    });
 }
 
 void UpdateUsbFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
-    try {
-        if (!PointAt(path)) {
-            return;
-        }
-        CSettingsWriter writer(platform, path);
+    RunRoutine(path, platform, [](CSettingsWriter& writer) {
         writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
         writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
-    } catch (...) {
-        // Out of memory: the routine could not finish, so the file is not whole.
-        NoteFailedWrite();
-    }
+    });
 }
 
 }  // namespace Zentrel

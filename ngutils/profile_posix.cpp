@@ -90,6 +90,8 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
     }
 }
 
+// The narrow twin of ProfileReadW, on purpose line for line alike: the same checks and the same
+// fallback, over UTF-8 instead of UTF-16.
 std::uint32_t ProfileReadA(const char* section, const char* key, const char* defaultValue,
                            char* buffer, std::uint32_t size, const char* file) noexcept {
     if (buffer == nullptr || size == 0) {
