@@ -9,6 +9,7 @@ It reads both files the way the scanning application does (sections, then key=va
 without regard to ASCII case) and names the rule behind each change, so that a reader of the diff
 sees why keys and comments went, not only that they did.
 """
+import os
 import sys
 import textwrap
 
@@ -153,13 +154,31 @@ def explain(variant, before_path, after_path):
         print(textwrap.fill(line, width=100, subsequent_indent=indent))
 
 
+def bad_argument(text):
+    print(f"scripts/demo_explain.py: {text} (see --help)", file=sys.stderr)
+    sys.exit(2)
+
+
 def main():
-    if sys.argv[1] == "--same":
-        sys.exit(same(sys.argv[2], sys.argv[3]))
-    if sys.argv[1] == "--summary":
-        summary(*sys.argv[2:5])
+    arguments = sys.argv[1:]
+    if arguments[:1] in (["-h"], ["--help"]):
+        print(__doc__.strip())
+        return
+    mode = arguments.pop(0) if arguments[:1] in (["--same"], ["--summary"]) else None
+    wanted = 2 if mode == "--same" else 3
+    if len(arguments) != wanted:
+        bad_argument(f"{wanted} arguments wanted, {len(arguments)} given")
+    if mode != "--same" and arguments[0] not in REPLACED:
+        bad_argument(f"unknown driver variant '{arguments[0]}'")
+    for path in arguments[wanted - 2:]:
+        if not os.path.isfile(path):
+            bad_argument(f"no file '{path}'")
+    if mode == "--same":
+        sys.exit(same(*arguments))
+    if mode == "--summary":
+        summary(*arguments)
     else:
-        explain(*sys.argv[1:4])
+        explain(*arguments)
 
 
 if __name__ == "__main__":
