@@ -99,20 +99,15 @@ std::vector<BYTE> TokenInformation(TOKEN_INFORMATION_CLASS kind) {
     return information;
 }
 
-// The user this process runs as, and the owner it gives the objects it makes (the user, or on
-// XP for an administrator the Administrators group).
+// The user this process runs as.
 class CProcessUser {
   public:
-    CProcessUser()
-        : m_userInformation(TokenInformation(TokenUser)),
-          m_ownerInformation(TokenInformation(TokenOwner)) {}
-
-    bool Known() const { return !m_userInformation.empty() && !m_ownerInformation.empty(); }
+    CProcessUser() : m_information(TokenInformation(TokenUser)) {}
 
     // The user's security identifier as text ("S-1-5-21-..."); empty when unknown.
     std::wstring SidText() const {
         LPWSTR text = nullptr;
-        if (!Known() || !ConvertSidToStringSidW(User(), &text)) {
+        if (m_information.empty() || !ConvertSidToStringSidW(Sid(), &text)) {
             return {};
         }
         std::wstring result;
@@ -126,28 +121,24 @@ class CProcessUser {
         return result;
     }
 
-    // Whether this user made the object: an owner no other user can give an object.
+    // Whether this user is the object's owner, which no other user can make it.
     bool Owns(HANDLE object) const {
         PSID owner = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (!Known() || GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION,
-                                        &owner, nullptr, nullptr, nullptr,
-                                        &descriptor) != ERROR_SUCCESS) {
+        if (m_information.empty() ||
+            GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                            nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
             return false;
         }
-        const bool ours = owner != nullptr && (EqualSid(owner, User()) || EqualSid(owner, Owner()));
+        const bool ours = owner != nullptr && EqualSid(owner, Sid());
         LocalFree(descriptor);
         return ours;
     }
 
   private:
-    PSID User() const { return reinterpret_cast<const TOKEN_USER*>(m_userInformation.data())->User.Sid; }
-    PSID Owner() const {
-        return reinterpret_cast<const TOKEN_OWNER*>(m_ownerInformation.data())->Owner;
-    }
+    PSID Sid() const { return reinterpret_cast<const TOKEN_USER*>(m_information.data())->User.Sid; }
 
-    std::vector<BYTE> m_userInformation;
-    std::vector<BYTE> m_ownerInformation;
+    std::vector<BYTE> m_information;
 };
 
 class CWin32Platform final : public ILauncherPlatform {
@@ -368,9 +359,11 @@ class CWin32Platform final : public ILauncherPlatform {
 
     // The run is held as a named mutex in the logon session's own namespace ("Local\"), named
     // by the user's SID and the key; it is not inherited, so the kernel removes it when this
-    // process ends. Another user of the session (runas, a service on XP's console session) can
-    // make an object of that name, but not give it this user as owner: a name found taken
-    // silences the launcher only when this user owns the object, otherwise the run goes on
+    // process ends. Its owner is the user, given explicitly (an administrator's objects are
+    // otherwise owned by the Administrators group on XP, and Wine's by nobody), and only the
+    // user may open it. Another user of the session (runas, a service on XP's console session)
+    // can make an object of that name, but cannot make this user its owner: a name found taken
+    // silences the launcher only when this user owns the object; otherwise the run goes on
     // unguarded.
     bool ClaimFolderRun(const std::string& key) override {
         const CProcessUser user;
@@ -379,8 +372,16 @@ class CWin32Platform final : public ILauncherPlatform {
             return true;
         }
         const std::wstring name = LR"(Local\SetupLauncher.)" + sid + L"." + Wide(key);
-        const HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+        const std::wstring security = L"O:" + sid + L"D:(A;;GA;;;" + sid + L")";
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                security.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+            return true;
+        }
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+        const HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
         const DWORD error = GetLastError();
+        LocalFree(descriptor);
         if (mutex == nullptr) {
             return true;
         }

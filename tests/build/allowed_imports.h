@@ -83,6 +83,7 @@ inline constexpr AllowedImport kAllowedImports[] = {
     {kZentrel, "KERNEL32.dll", "WritePrivateProfileStringA", "Windows 2000 Professional"},
     {kZentrel, "KERNEL32.dll", "WritePrivateProfileStringW", "Windows 2000 Professional"},
     {kSetup, "ADVAPI32.dll", "ConvertSidToStringSidW", "Windows XP"},
+    {kSetup, "ADVAPI32.dll", "ConvertStringSecurityDescriptorToSecurityDescriptorW", "Windows XP"},
     {kSetup, "ADVAPI32.dll", "EqualSid", "Windows XP"},
     {kSetup, "ADVAPI32.dll", "GetSecurityInfo", "Windows XP"},
     {kSetup, "ADVAPI32.dll", "GetTokenInformation", "Windows XP"},
