@@ -85,8 +85,12 @@ TEST_F(SetupSystemPlatform, FolderRunKeyFollowsTheFolderNotItsSpelling) {
         spellings = {folder + "/.", In("link")};
     }
     const std::string key = FolderRunKey(*platform_, folder);
+    // The path the key falls back on where a file system gives no index.
+    const std::string path = platform_->ComparableFolderPath(folder);
+    EXPECT_FALSE(path.empty());
     for (const std::string& spelling : spellings) {
         EXPECT_EQ(FolderRunKey(*platform_, spelling), key) << spelling;
+        EXPECT_EQ(platform_->ComparableFolderPath(spelling), path) << spelling;
     }
     EXPECT_NE(FolderRunKey(*platform_, In("tools.exe")), key);
 }
