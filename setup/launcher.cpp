@@ -1,5 +1,6 @@
 #include "launcher.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "text_codec.h"
@@ -9,12 +10,6 @@ namespace SetupLauncher {
 namespace {
 
 constexpr const char* kProgramParameters = "/passive";
-
-// Names the folder of the launcher that started this process. A launcher that finds its own
-// folder here was started, directly or through a package, by a launcher of that folder (perhaps
-// a copy under another name), and starts nothing; otherwise copies would start each other
-// without end.
-constexpr const char* kLauncherFolderVariable = "SETUP_LAUNCHER_OWN_FOLDER";
 
 // MAX_PATH, the terminating NUL included: the shell cannot take a longer program path, and under
 // Wine it then starts the previous package again.
@@ -26,6 +21,15 @@ bool Contains(const std::string& text, const char* part) {
 
 bool IsAsciiLetter(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string Hex(std::uint64_t value) {
+    constexpr const char* kDigits = "0123456789ABCDEF";
+    std::string text(16, '0');
+    for (std::size_t i = text.size(); i-- > 0; value >>= 4) {
+        text[i] = kDigits[value & 0xF];
+    }
+    return text;
 }
 
 bool IsSlash(char c) {
@@ -97,13 +101,11 @@ int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
             platform.HideConsoleWindow();
         }
         const std::string folder = GetLauncherFolder(platform);
-        if (!folder.empty()) {
-            std::string startedFrom;
-            if (platform.ReadEnvironment(kLauncherFolderVariable, startedFrom) &&
-                startedFrom == folder) {
-                return 0;
-            }
-            platform.WriteEnvironment(kLauncherFolderVariable, folder);
+        // A package that starts the launcher of its own folder again, by any path and with any
+        // environment, would otherwise run the whole list once more inside this run, or without
+        // end; the system, not the environment, knows whether a run of the folder is going on.
+        if (!folder.empty() && !platform.ClaimFolderRun(FolderRunKey(platform, folder))) {
+            return 0;
         }
         const std::vector<std::string> arguments = platform.Arguments(argc, argv);
         PackageList exeList;
@@ -163,6 +165,26 @@ std::string GetLauncherFolder(ILauncherPlatform& platform) {
     const bool root = cut == 0 || (windows && path[cut - 1] == ':');
     path.resize(root ? cut + 1 : cut);
     return path;
+}
+
+std::string FolderRunKey(ILauncherPlatform& platform, const std::string& folder) {
+    FileIdentity identity;
+    if (platform.QueryFolderIdentity(folder, identity) && identity.index != 0) {
+        return "V" + Hex(identity.volume) + "I" + Hex(identity.index);
+    }
+    // Some file systems and network shares give no stable index (0): the path is then the best
+    // name left, and as a last resort the spelling the launcher was started by.
+    std::string path = platform.ComparableFolderPath(folder);
+    if (path.empty()) {
+        path = folder;
+    }
+    // FNV-1a: the key must be short enough for an object name; a clash needs two folders of the
+    // same user running at once.
+    std::uint64_t hash = 0xcbf29ce484222325U;
+    for (const char c : path) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3U;
+    }
+    return "P" + Hex(hash);
 }
 
 bool FindPackages(ILauncherPlatform& platform, const std::string& folder, PackageList& exeList,

@@ -16,8 +16,8 @@ namespace SetupLauncher {
 using PackageList = std::vector<std::string>;
 
 // The body of main: hides the console when it is the launcher's own, reads the command line,
-// runs the packages. A launcher started from a launcher of its own folder starts nothing.
-// Always 0.
+// runs the packages. A launcher whose folder another launcher of the same user is running
+// starts nothing. Always 0.
 int RunLauncher(ILauncherPlatform& platform, int argc, char** argv);
 
 // Fills the -e list and the -m list from the arguments (the program's own name first).
@@ -31,6 +31,10 @@ void SplitList(const std::string& value, PackageList& list);
 // The folder of the running launcher, without a trailing separator unless it is a root ("D:\",
 // "/"); empty when the launcher's own path is unknown.
 std::string GetLauncherFolder(ILauncherPlatform& platform);
+
+// What names the folder itself, not the spelling it was reached by: its volume and index, or
+// where the file system gives no index, a digest of its comparable full path.
+std::string FolderRunKey(ILauncherPlatform& platform, const std::string& folder);
 
 // Sorts the folder's entries into the .exe list and the .msi list by byte-wise,
 // case-sensitive substring rules. False (and nothing added) when the folder is unknown or

@@ -76,9 +76,18 @@ class ILauncherPlatform {
     virtual bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
                                  std::string& content) = 0;
 
-    // The launcher's own environment, which every process it starts inherits.
-    virtual bool ReadEnvironment(const std::string& name, std::string& value) = 0;
-    virtual void WriteEnvironment(const std::string& name, const std::string& value) = 0;
+    // The volume and index (device and inode) of a folder, whatever its name: one named like a
+    // device ("aux", "nul") is the folder, not the device. Size and time stay 0.
+    virtual bool QueryFolderIdentity(const std::string& folder, FileIdentity& identity) = 0;
+
+    // The folder's full path in the one form that every spelling of it shares where the system
+    // allows several (long names, one case on Windows); empty when it cannot be found.
+    virtual std::string ComparableFolderPath(const std::string& folder) = 0;
+
+    // Takes the one run of the folder that the key names, for the current user in the current
+    // logon session, until the process ends. False only when a running launcher of this user
+    // holds it; where the system cannot tell, or another user holds the key, true.
+    virtual bool ClaimFolderRun(const std::string& key) = 0;
 
     // Starts the program file with the given parameter text, in the current folder.
     virtual ProcessHandle StartProgram(const std::string& path, const std::string& parameters) = 0;

@@ -4,13 +4,18 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform.h"
 
@@ -52,6 +57,46 @@ std::string FindOnPath(const std::string& program) {
     }
 }
 
+// A file that the kernel refused to execute is run by the shell, as execvp and xdg-open do,
+// unless it is binary (a NUL before the end of its first line, as bash judges): a program for
+// another system would only fill the terminal with the shell's complaints.
+bool IsShellScript(const std::string& path) {
+    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) {
+        return false;
+    }
+    char head[256];
+    ssize_t got = 0;
+    do {
+        got = read(file, head, sizeof(head));
+    } while (got < 0 && errno == EINTR);
+    close(file);
+    if (got < 0) {
+        return false;
+    }
+    const char* begin = head;
+    const char* end = begin + got;
+    const char* lineEnd = std::find(begin, end, '\n');
+    return std::find(begin, lineEnd, '\0') == lineEnd;
+}
+
+// Whether the process listening on the abstract socket runs as this user: a name any user may
+// bind counts only when its holder is one of ours.
+bool IsHeldByThisUser(const sockaddr_un& address, socklen_t length) {
+    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (probe < 0) {
+        return false;
+    }
+    ucred holder{};
+    socklen_t size = sizeof(holder);
+    const bool ours =
+        connect(probe, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+        getsockopt(probe, SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0 &&
+        holder.uid == geteuid();
+    close(probe);
+    return ours;
+}
+
 void WaitForChild(pid_t child) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -64,6 +109,14 @@ class CPosixPlatform final : public ILauncherPlatform {
     // one orphaned and the later ones never started; as with nohup, the packages inherit this.
     // SIGTERM and SIGINT still end it.
     CPosixPlatform() { std::signal(SIGHUP, SIG_IGN); }
+    CPosixPlatform(const CPosixPlatform&) = delete;
+    CPosixPlatform& operator=(const CPosixPlatform&) = delete;
+
+    ~CPosixPlatform() override {
+        if (m_runGuard >= 0) {
+            close(m_runGuard);
+        }
+    }
 
     PathStyle Style() const override { return PathStyle::Posix; }
 
@@ -165,17 +218,64 @@ class CPosixPlatform final : public ILauncherPlatform {
         return complete;
     }
 
-    bool ReadEnvironment(const std::string& name, std::string& value) override {
-        const char* found = std::getenv(name.c_str());
-        if (found == nullptr) {
+    bool QueryFolderIdentity(const std::string& folder, FileIdentity& identity) override {
+        struct stat info {};
+        if (folder.empty() || stat(folder.c_str(), &info) != 0) {
             return false;
         }
-        value = found;
+        identity = {};
+        identity.volume = static_cast<std::uint64_t>(info.st_dev);
+        identity.index = static_cast<std::uint64_t>(info.st_ino);
         return true;
     }
 
-    void WriteEnvironment(const std::string& name, const std::string& value) override {
-        setenv(name.c_str(), value.c_str(), 1);
+    std::string ComparableFolderPath(const std::string& folder) override {
+        char* resolved = realpath(folder.c_str(), nullptr);
+        if (resolved == nullptr) {
+            return {};
+        }
+        std::string path;
+        try {
+            path = resolved;
+        } catch (...) {
+            std::free(resolved);
+            throw;
+        }
+        std::free(resolved);
+        return path;
+    }
+
+    // The run is held as a listening socket in the abstract namespace, named by the user and the
+    // key: nothing on disk that could be left behind, planted or removed, and the kernel drops the
+    // name with the process. Any user may bind any such name, so a name found taken silences the
+    // launcher only when its holder runs as this user (SO_PEERCRED); one held by another user, or
+    // not listening, leaves this run unguarded instead. The descriptor is closed on exec, so no
+    // package inherits the run.
+    bool ClaimFolderRun(const std::string& key) override {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const std::string name = "SetupLauncher." + std::to_string(geteuid()) + "." + key;
+        // The first byte stays NUL: that makes the name abstract.
+        if (name.size() + 1 > sizeof(address.sun_path)) {
+            return true;
+        }
+        std::memcpy(address.sun_path + 1, name.data(), name.size());
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        const int guard = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (guard < 0) {
+            return true;
+        }
+        if (bind(guard, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+            listen(guard, SOMAXCONN);
+            if (m_runGuard >= 0) {
+                close(m_runGuard);
+            }
+            m_runGuard = guard;
+            return true;
+        }
+        const int error = errno;
+        close(guard);
+        return error != EADDRINUSE || !IsHeldByThisUser(address, length);
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
@@ -184,7 +284,13 @@ class CPosixPlatform final : public ILauncherPlatform {
         std::string parameter = parameters;
         char* childArguments[] = {program.data(), parameter.data(), nullptr};
         pid_t child = 0;
-        if (posix_spawn(&child, path.c_str(), nullptr, nullptr, childArguments, environ) != 0) {
+        int result = posix_spawn(&child, path.c_str(), nullptr, nullptr, childArguments, environ);
+        if (result == ENOEXEC && IsShellScript(path)) {
+            std::string shell = "/bin/sh";
+            char* shellArguments[] = {shell.data(), program.data(), parameter.data(), nullptr};
+            result = posix_spawn(&child, shell.c_str(), nullptr, nullptr, shellArguments, environ);
+        }
+        if (result != 0) {
             return kNoProcess;
         }
         return static_cast<ProcessHandle>(child);
@@ -224,6 +330,9 @@ class CPosixPlatform final : public ILauncherPlatform {
         }
         WaitForChild(child);
     }
+
+  private:
+    int m_runGuard = -1;
 };
 
 }  // namespace

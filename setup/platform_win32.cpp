@@ -1,11 +1,18 @@
 // The launcher's operations on Windows: the wide system functions, with UTF-8 on our side.
 #include <windows.h>
 // After windows.h, which they build on.
+#include <aclapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shellapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include "launcher.h"
 #include "platform.h"
+#include "platform_win32.h"
 #include "text_codec.h"
 #include "unique_handle.h"
 
@@ -15,6 +22,8 @@ namespace {
 
 using Win32::CFileHandle;
 using Win32::CFindHandle;
+// Any kernel object CloseHandle ends: a mutex, a token.
+using CKernelHandle = Win32::CUniqueHandle<CloseHandle>;
 
 // The record sizes the 32-bit system expects.
 static_assert(sizeof(OSVERSIONINFOEXW) == 284);
@@ -50,6 +59,87 @@ std::wstring FullPath(const std::wstring& path) {
     full.resize(written);
     return full;
 }
+
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+// The \\?\ form of an absolute path, which the system takes as it is: a last name such as
+// "aux", "com1" or "conin$" then names the folder of that name, not a device. The launcher's
+// folder comes from its module path, which is absolute and has no "." or ".." in it. Other
+// paths are returned as they are.
+std::wstring VerbatimPath(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    if (StartsWith(path, LR"(\\?\)") || StartsWith(path, LR"(\\.\)")) {
+        return path;
+    }
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') {
+        return LR"(\\?\)" + path;
+    }
+    if (StartsWith(path, LR"(\\)")) {
+        return LR"(\\?\UNC\)" + path.substr(2);
+    }
+    return path;
+}
+
+// The information block of the process token, empty when it cannot be read.
+std::vector<BYTE> TokenInformation(TOKEN_INFORMATION_CLASS kind) {
+    HANDLE opened = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) {
+        return {};
+    }
+    const CKernelHandle token(opened);
+    DWORD size = 0;
+    GetTokenInformation(token.Get(), kind, nullptr, 0, &size);
+    std::vector<BYTE> information(size);
+    if (size == 0 ||
+        !GetTokenInformation(token.Get(), kind, information.data(), size, &size)) {
+        return {};
+    }
+    return information;
+}
+
+// The user this process runs as.
+class CProcessUser {
+  public:
+    CProcessUser() : m_information(TokenInformation(TokenUser)) {}
+
+    // The user's security identifier as text ("S-1-5-21-..."); empty when unknown.
+    std::wstring SidText() const {
+        LPWSTR text = nullptr;
+        if (m_information.empty() || !ConvertSidToStringSidW(Sid(), &text)) {
+            return {};
+        }
+        std::wstring result;
+        try {
+            result = text;
+        } catch (...) {
+            LocalFree(text);
+            throw;
+        }
+        LocalFree(text);
+        return result;
+    }
+
+    // Whether this user is the object's owner, which no other user can make it.
+    bool Owns(HANDLE object) const {
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (m_information.empty() ||
+            GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                            nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+            return false;
+        }
+        const bool ours = owner != nullptr && EqualSid(owner, Sid());
+        LocalFree(descriptor);
+        return ours;
+    }
+
+  private:
+    PSID Sid() const { return reinterpret_cast<const TOKEN_USER*>(m_information.data())->User.Sid; }
+
+    std::vector<BYTE> m_information;
+};
 
 class CWin32Platform final : public ILauncherPlatform {
   public:
@@ -125,15 +215,17 @@ class CWin32Platform final : public ILauncherPlatform {
         if (folder.empty()) {
             return false;
         }
-        std::wstring pattern = FullPath(Wide(folder));
-        if (pattern.empty()) {
-            return false;
-        }
+        std::wstring pattern = Wide(folder);
         const wchar_t last = pattern.back();
         if (last != L'\\' && last != L'/' && last != L':') {
             pattern += L'\\';
         }
-        pattern += L'*';
+        // The full path of the pattern, not of the folder: with "*" as its last name, a folder
+        // named like a device ("aux", "nul") stays a folder.
+        pattern = FullPath(pattern + L'*');
+        if (pattern.empty()) {
+            return false;
+        }
         WIN32_FIND_DATAW entry{};
         const CFindHandle search(FindFirstFileW(pattern.c_str(), &entry));
         if (!search.IsOpen()) {
@@ -218,40 +310,94 @@ class CWin32Platform final : public ILauncherPlatform {
         return true;
     }
 
-    bool ReadEnvironment(const std::string& name, std::string& value) override {
-        const std::wstring wideName = Wide(name);
-        std::wstring buffer(MAX_PATH, L'\0');
-        for (;;) {
-            const DWORD size = static_cast<DWORD>(buffer.size());
-            const DWORD length = GetEnvironmentVariableW(wideName.c_str(), buffer.data(), size);
-            if (length == 0) {
-                return false;
-            }
-            // Too small: the length asked for counts the terminator.
-            if (length < size) {
-                value = Utf8(buffer.data(), length);
-                return true;
-            }
-            buffer.resize(length);
+    bool QueryFolderIdentity(const std::string& folder, FileIdentity& identity) override {
+        if (folder.empty()) {
+            return false;
         }
+        const CFileHandle opened(CreateFileW(
+            VerbatimPath(Wide(folder)).c_str(), 0,
+            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!opened.IsOpen() || !GetFileInformationByHandle(opened.Get(), &info)) {
+            return false;
+        }
+        identity = {};
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.index =
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        return true;
     }
 
-    void WriteEnvironment(const std::string& name, const std::string& value) override {
-        SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str());
+    std::string ComparableFolderPath(const std::string& folder) override {
+        const std::wstring verbatim = VerbatimPath(Wide(folder));
+        const DWORD needed = GetLongPathNameW(verbatim.c_str(), nullptr, 0);
+        if (needed == 0) {
+            return {};
+        }
+        std::wstring path(needed, L'\0');
+        const DWORD written = GetLongPathNameW(verbatim.c_str(), path.data(), needed);
+        if (written == 0 || written >= needed) {
+            return {};
+        }
+        path.resize(written);
+        // Back to the plain form, which every spelling shares.
+        if (StartsWith(path, LR"(\\?\UNC\)")) {
+            path.replace(0, 8, LR"(\\)");
+        } else if (StartsWith(path, LR"(\\?\)")) {
+            path.erase(0, 4);
+        }
+        // Names compare without regard to case, by the invariant rules a file system uses.
+        const int length = static_cast<int>(path.size());
+        std::wstring upper(path.size(), L'\0');
+        if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.c_str(), length, upper.data(),
+                         length) != length) {
+            return {};
+        }
+        return Utf8(upper.data(), upper.size());
+    }
+
+    // The run is held as a named mutex in the logon session's own namespace ("Local\"), named
+    // by the user's SID and the key; it is not inherited, so the kernel removes it when this
+    // process ends. Its owner is the user, given explicitly (an administrator's objects are
+    // otherwise owned by the Administrators group on XP, and Wine's by nobody), and only the
+    // user may open it. Another user of the session (runas, a service on XP's console session)
+    // can make an object of that name, but cannot make this user its owner: a name found taken
+    // silences the launcher only when this user owns the object; otherwise the run goes on
+    // unguarded.
+    bool ClaimFolderRun(const std::string& key) override {
+        const CProcessUser user;
+        const std::wstring sid = user.SidText();
+        if (sid.empty()) {
+            return true;
+        }
+        const std::wstring name = LR"(Local\SetupLauncher.)" + sid + L"." + Wide(key);
+        const std::wstring security = L"O:" + sid + L"D:(A;;GA;;;" + sid + L")";
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                security.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+            return true;
+        }
+        SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+        const HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
+        const DWORD error = GetLastError();
+        LocalFree(descriptor);
+        if (mutex == nullptr) {
+            return true;
+        }
+        if (error != ERROR_ALREADY_EXISTS) {
+            m_runGuard = std::make_unique<CKernelHandle>(mutex);
+            return true;
+        }
+        const CKernelHandle found(mutex);
+        return !user.Owns(found.Get());
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
         InitializeShellCalls();
         const std::wstring file = Wide(path);
         const std::wstring wideParameters = Wide(parameters);
-        SHELLEXECUTEINFOW start{};
-        start.cbSize = sizeof(start);
-        // Without NO_UI a file the shell cannot start brings up an error box that waits for a
-        // click, and an unattended install waits with it for ever.
-        start.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-        start.lpFile = file.c_str();
-        start.lpParameters = wideParameters.c_str();
-        start.nShow = SW_SHOW;
+        SHELLEXECUTEINFOW start = ProgramStartRecord(file, wideParameters);
         // A failed start leaves hProcess null, which is all we need to know.
         ShellExecuteExW(&start);
         return reinterpret_cast<ProcessHandle>(start.hProcess);
@@ -275,7 +421,11 @@ class CWin32Platform final : public ILauncherPlatform {
     void OpenDocument(const std::string& path) override {
         InitializeShellCalls();
         const std::wstring file = Wide(path);
-        ShellExecuteW(GetDesktopWindow(), L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        SHELLEXECUTEINFOW open = DocumentOpenRecord(file);
+        ShellExecuteExW(&open);
+        if (open.hProcess != nullptr) {
+            CloseHandle(open.hProcess);
+        }
     }
 
   private:
@@ -293,9 +443,40 @@ class CWin32Platform final : public ILauncherPlatform {
 
     bool m_comAttempted = false;
     bool m_comInitialized = false;
+    std::unique_ptr<CKernelHandle> m_runGuard;
 };
 
+// Both starts refuse UI: without FLAG_NO_UI a file the shell cannot start, or a type with no or
+// a broken association, brings up a box that waits for a click, and an unattended install waits
+// with it for ever; without NOZONECHECKS a package unpacked from a downloaded archive raises the
+// security warning of files from the Internet and waits the same way.
+constexpr ULONG kNoPrompts = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOZONECHECKS;
+
 }  // namespace
+
+SHELLEXECUTEINFOW ProgramStartRecord(const std::wstring& file, const std::wstring& parameters) {
+    SHELLEXECUTEINFOW start{};
+    start.cbSize = sizeof(start);
+    start.fMask = SEE_MASK_NOCLOSEPROCESS | kNoPrompts;
+    start.lpFile = file.c_str();
+    start.lpParameters = parameters.c_str();
+    start.nShow = SW_SHOW;
+    return start;
+}
+
+SHELLEXECUTEINFOW DocumentOpenRecord(const std::wstring& file) {
+    SHELLEXECUTEINFOW open{};
+    open.cbSize = sizeof(open);
+    // NOASYNC: the launcher may end right after this call, which must not cut short the
+    // shell's hand-over (a DDE conversation) to the opening program; that program itself is
+    // still not waited for.
+    open.fMask = kNoPrompts | SEE_MASK_NOASYNC;
+    open.hwnd = GetDesktopWindow();
+    open.lpVerb = L"open";
+    open.lpFile = file.c_str();
+    open.nShow = SW_SHOWNORMAL;
+    return open;
+}
 
 std::unique_ptr<ILauncherPlatform> CreateSystemPlatform() {
     return std::make_unique<CWin32Platform>();

@@ -22,7 +22,11 @@ class CFakePlatform final : public ILauncherPlatform {
     std::map<std::string, FileIdentity> identities;
     std::map<std::string, std::string> contents;
     std::set<std::string> failingStarts;
-    std::map<std::string, std::string> environment;
+    std::map<std::string, FileIdentity> folderIdentities;
+    std::map<std::string, std::string> comparablePaths;
+    // Runs held by other launchers; the keys this one claimed.
+    std::set<std::string> heldRuns;
+    std::vector<std::string> claims;
     std::size_t consoleProcesses = 1;
     std::vector<std::string> events;
 
@@ -70,17 +74,23 @@ class CFakePlatform final : public ILauncherPlatform {
         return true;
     }
 
-    bool ReadEnvironment(const std::string& name, std::string& value) override {
-        const auto found = environment.find(name);
-        if (found == environment.end()) {
+    bool QueryFolderIdentity(const std::string& folder, FileIdentity& identity) override {
+        const auto found = folderIdentities.find(folder);
+        if (found == folderIdentities.end()) {
             return false;
         }
-        value = found->second;
+        identity = found->second;
         return true;
     }
 
-    void WriteEnvironment(const std::string& name, const std::string& value) override {
-        environment[name] = value;
+    std::string ComparableFolderPath(const std::string& folder) override {
+        const auto found = comparablePaths.find(folder);
+        return found == comparablePaths.end() ? std::string() : found->second;
+    }
+
+    bool ClaimFolderRun(const std::string& key) override {
+        claims.push_back(key);
+        return heldRuns.count(key) == 0;
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {

@@ -5,6 +5,10 @@
 // With SETUP_TEST_SEND_TO_PARENT set it first sends a message to every window of the process
 // that started it and logs "answered|<answered>|<windows>": a starter that waits without
 // dispatching messages answers none.
+// Started under a name beginning with "restart" while SETUP_TEST_RESTART holds command lines
+// separated by "|", it runs each in turn, waits for it and logs "restarted|yes" (or "|no" when
+// it did not start), the variable removed so that nothing it starts restarts again; a command
+// line beginning with "-" runs with no environment but SETUP_TEST_LOG.
 #include <windows.h>
 // After windows.h, which they build on.
 #include <shellapi.h>
@@ -96,6 +100,40 @@ std::string SendToParentWindows() {
     return "answered|" + std::to_string(count.answered) + "|" + std::to_string(count.windows);
 }
 
+void Restart(const std::wstring& commands, const std::wstring& logPath) {
+    SetEnvironmentVariableW(L"SETUP_TEST_RESTART", nullptr);
+    // Two NULs end the block.
+    std::wstring cleared = L"SETUP_TEST_LOG=" + logPath;
+    cleared.push_back(L'\0');
+    cleared.push_back(L'\0');
+    std::size_t start = 0;
+    while (start <= commands.size()) {
+        std::size_t end = commands.find(L'|', start);
+        if (end == std::wstring::npos) {
+            end = commands.size();
+        }
+        std::wstring command = commands.substr(start, end - start);
+        start = end + 1;
+        const bool clear = !command.empty() && command[0] == L'-';
+        if (clear) {
+            command.erase(0, 1);
+        }
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        const bool started =
+            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
+                           CREATE_UNICODE_ENVIRONMENT, clear ? cleared.data() : nullptr, nullptr,
+                           &startup, &process);
+        if (started) {
+            WaitForSingleObject(process.hProcess, INFINITE);
+            CloseHandle(process.hProcess);
+            CloseHandle(process.hThread);
+        }
+        Append(logPath, started ? "restarted|yes" : "restarted|no");
+    }
+}
+
 }  // namespace
 
 int wmain() {
@@ -114,6 +152,11 @@ int wmain() {
     Append(logPath, line);
     if (!Environment(L"SETUP_TEST_SEND_TO_PARENT").empty()) {
         Append(logPath, SendToParentWindows());
+    }
+
+    const std::wstring restart = Environment(L"SETUP_TEST_RESTART");
+    if (name.rfind(L"restart", 0) == 0 && !restart.empty()) {
+        Restart(restart, logPath);
     }
 
     const std::wstring release = Environment(L"SETUP_TEST_RELEASE");

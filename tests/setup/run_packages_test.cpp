@@ -175,21 +175,46 @@ TEST(SetupEntry, HidesTheConsoleOnlyWhenItIsItsOwn) {
     }
 }
 
-TEST(SetupEntry, ALauncherStartedFromItsOwnFolderStartsNothing) {
+TEST(SetupEntry, ALauncherOfAFolderBeingRunStartsNothing) {
     CFakePlatform platform = PlatformWithPackages();
     platform.folderEntries = {"a.exe", "b.exe", "c.msi"};
-    platform.environment["SETUP_LAUNCHER_OWN_FOLDER"] = R"(C:\pkg)";
+    platform.folderIdentities[R"(C:\pkg)"] = {7, 42};
+    const std::string key = FolderRunKey(platform, R"(C:\pkg)");
+    platform.heldRuns.insert(key);
     EXPECT_EQ(RunLauncher(platform, 0, nullptr), 0);
     EXPECT_EQ(platform.events, Strings{"hide"});
-    // Started by the launcher of another folder, as a package's own setup is: it runs, and
-    // names its own folder to what it starts.
+    // Once that run has ended, the folder runs again.
     platform.events.clear();
-    platform.environment["SETUP_LAUNCHER_OWN_FOLDER"] = R"(C:\outer)";
+    platform.heldRuns.clear();
     RunLauncher(platform, 0, nullptr);
     Strings expected = {"hide", R"(list C:\pkg)"};
     expected.insert(expected.end(), kAllRun.begin(), kAllRun.end());
     EXPECT_EQ(platform.events, expected);
-    EXPECT_EQ(platform.environment.at("SETUP_LAUNCHER_OWN_FOLDER"), R"(C:\pkg)");
+    EXPECT_EQ(platform.claims, Strings(2, key));
+}
+
+TEST(SetupEntry, TheRunKeyNamesTheFolderNotItsSpelling) {
+    CFakePlatform platform;
+    // Folders with an index, reached by two spellings, and their neighbours on the same and on
+    // another volume; folders on a share without an index; a folder that cannot be opened.
+    platform.folderIdentities = {{R"(C:\pkg)", {7, 42}},      {R"(c:\PKG)", {7, 42}},
+                                 {R"(C:\other)", {7, 43}},    {R"(D:\pkg)", {8, 42}},
+                                 {R"(\\srv\s\pkg)", {9, 0}}, {R"(\\SRV\s\PKG)", {9, 0}},
+                                 {R"(\\srv\s\b)", {9, 0}}};
+    platform.comparablePaths = {{R"(\\srv\s\pkg)", R"(\\SRV\S\PKG)"},
+                                {R"(\\SRV\s\PKG)", R"(\\SRV\S\PKG)"},
+                                {R"(\\srv\s\b)", R"(\\SRV\S\B)"},
+                                {R"(C:\pkg)", R"(\\SRV\S\PKG)"}};
+    const auto key = [&platform](const char* folder) { return FolderRunKey(platform, folder); };
+    EXPECT_EQ(key(R"(C:\pkg)"), key(R"(c:\PKG)"));
+    EXPECT_NE(key(R"(C:\pkg)"), key(R"(C:\other)"));
+    EXPECT_NE(key(R"(C:\pkg)"), key(R"(D:\pkg)"));
+    EXPECT_EQ(key(R"(\\srv\s\pkg)"), key(R"(\\SRV\s\PKG)"));
+    EXPECT_NE(key(R"(\\srv\s\pkg)"), key(R"(\\srv\s\b)"));
+    // An index, where there is one, wins over a path that happens to be the same.
+    EXPECT_NE(key(R"(C:\pkg)"), key(R"(\\srv\s\pkg)"));
+    EXPECT_FALSE(key(R"(X:\gone)").empty());
+    EXPECT_NE(key(R"(X:\gone)"), key(R"(X:\gone2)"));
 }
 
 TEST(SetupEntry, UnknownLauncherPathFindsNothingBesideIt) {

@@ -59,11 +59,16 @@ package "$dir"/{a.exe,b.exe,tool.exe.config,a.msi.exe,café.exe,MySetup.exe,RUNT
 touch "$dir"/{c.msi,Setup.exe.msi,readme.txt,b.MSI}
 echo "not a program" >"$dir/plain.exe"
 mkfifo "$dir/pipe.exe"
+# A script without "#!" runs through the shell; a binary the kernel refuses does not.
+# shellcheck disable=SC2016 # the script expands its own arguments
+printf 'echo "start|$0|$#|$*" >>"$SETUP_TEST_LOG"\necho "end|$0" >>"$SETUP_TEST_LOG"\n' >"$dir/no-shebang.exe"
+printf 'MZ\0\0\n' >"$dir/binary.exe"
+chmod +x "$dir/no-shebang.exe" "$dir/binary.exe"
 release=$work/release
 SETUP_TEST_RELEASE=$release run discovery "$dir" "$tools" ./Setup
 wait_for '^start|xdg-open' 2
 check "discovery: programs" \
-    "$(printf 'start|%s|1|/passive\n' "$dir"/{a.exe,a.msi.exe,b.exe,café.exe,tool.exe.config} | sort)" \
+    "$(printf 'start|%s|1|/passive\n' "$dir"/{a.exe,a.msi.exe,b.exe,café.exe,no-shebang.exe,tool.exe.config} | sort)" \
     "$(grep '^start|/' "$log" | sort)"
 check "discovery: order and waiting" ok "$(sequence_ok xdg-open)"
 check "discovery: opens" "$(printf 'start|xdg-open|1|%s\n' "$dir"/{Setup.exe.msi,c.msi})" \
@@ -105,6 +110,57 @@ run "copies" "$self" "$tools" ./setup.exe
 wait_for '^end|xdg-open' 1
 check "copies: each package once" "$(printf '%s\n' "start|$self/a.exe|1|/passive" \
     "start|$self/b.exe|1|/passive" "start|xdg-open|1|$self/c.msi")" "$(grep '^start' "$log" | sort)"
+
+# One run per folder at a time, whatever the path and the environment: a package that starts
+# the launcher of its folder again, through a link, another spelling or a cleared environment,
+# starts nothing more; the stale variable of earlier versions silences nothing; and once a run
+# has ended, the next one runs.
+guard=$work/guard
+mkdir "$guard"
+ln -s "$guard" "$work/guard-link"
+cp "$launcher" "$guard/Setup"
+package "$guard/a.exe"
+cat >"$guard/restart.exe" <<'SCRIPT'
+#!/bin/sh
+echo "start|$0|$#|$*" >>"$SETUP_TEST_LOG"
+[ -n "${SETUP_TEST_NESTED:-}" ] && exit 0
+export SETUP_TEST_NESTED=1
+"$SETUP_TEST_GUARD-link/Setup"
+env -i SETUP_TEST_LOG="$SETUP_TEST_LOG" SETUP_TEST_NESTED=1 "$SETUP_TEST_GUARD/./Setup"
+(cd "$SETUP_TEST_GUARD" && ./Setup)
+SCRIPT
+chmod +x "$guard/restart.exe"
+SETUP_TEST_GUARD=$guard run "restarted" "$work" "$tools" "$guard/Setup"
+check "restarted: each package once" "$(printf 'start|%s|1|/passive\n' "$guard"/{a.exe,restart.exe})" \
+    "$(grep '^start' "$log" | sort)"
+SETUP_LAUNCHER_OWN_FOLDER=$guard run "stale variable" "$guard" "$tools" ./Setup -e a.exe
+check "stale variable: runs" "start|$guard/a.exe|1|/passive" "$(grep '^start' "$log")"
+
+# Any user may bind a name in the abstract socket namespace: a holder of the folder's name that
+# runs as this user silences the launcher; one planted by another user does not.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null && command -v perl >/dev/null; then
+    read -r device inode < <(stat -c '%d %i' "$guard")
+    name=$(printf 'SetupLauncher.0.V%016XI%016X' "$device" "$inode")
+    for holder in 0:held 65534:runs; do
+        : >"$work/holder"
+        # shellcheck disable=SC2016 # perl's own variables
+        setpriv --reuid="${holder%%:*}" --regid="${holder%%:*}" --clear-groups perl -MSocket -e '
+            my $s;
+            socket($s, PF_UNIX, SOCK_STREAM, 0) && bind($s, pack_sockaddr_un("\0" . $ARGV[0]))
+                && listen($s, 5) or exit 1;
+            $| = 1; print "ready\n"; sleep 30' "$name" >"$work/holder" &
+        planter=$!
+        for _ in $(seq 100); do [ -s "$work/holder" ] && break; sleep 0.1; done
+        run "holder ${holder%%:*}" "$guard" "$tools" ./Setup -e a.exe
+        kill $planter 2>/dev/null
+        wait $planter 2>/dev/null
+        expected=""
+        [ "${holder#*:}" == runs ] && expected="start|$guard/a.exe|1|/passive"
+        check "holder ${holder%%:*}: ${holder#*:}" "$expected" "$(grep '^start' "$log")"
+    done
+else
+    echo "skipped: a holder of another user needs root, setpriv and perl"
+fi
 
 # Without xdg-open on PATH the installer packages are skipped.
 run "no xdg-open" "$self" "$work/empty" ./setup.exe

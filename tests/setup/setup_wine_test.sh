@@ -29,6 +29,14 @@ for letter in S T U V W X Y; do
         break
     fi
 done
+# Another, mapped to a package folder that Z: reaches too.
+guard_letter=
+for letter in R Q P O N; do
+    if [ ! -e "$prefix/dosdevices/${letter,}:" ] && [ ! -L "$prefix/dosdevices/${letter,}:" ]; then
+        guard_letter=$letter
+        break
+    fi
+done
 cleanup() {
     wine_tool reg delete "$app_key" /f
     wine_tool reg delete 'HKCR\SetupTestPackage' /f
@@ -37,6 +45,9 @@ cleanup() {
     fi
     if [ -n "$drive_letter" ]; then
         rm -f "$prefix/dosdevices/${drive_letter,}:"
+    fi
+    if [ -n "$guard_letter" ]; then
+        rm -f "$prefix/dosdevices/${guard_letter,}:"
     fi
     rm -rf "$work"
 }
@@ -151,6 +162,37 @@ wait_for '^end|opener' 1
 check "copies: each package once" "$(printf '%s\n' "start|a.exe|1|/passive" \
     "start|b.exe|1|/passive" "start|opener.exe|1|$(windows_path "$self")\\c.msi")" \
     "$(grep '^start' "$log" | sort)"
+
+# One run per folder at a time, by the system: a package that starts the launcher of its folder
+# again, through another spelling of the folder or with a cleared environment, starts nothing
+# more; the variable earlier versions used silences nothing; and once a run has ended, the next
+# one runs.
+guard=$work/guard
+package_folder "$guard" a.exe restart.exe
+cp "$launcher" "$guard/Setup.exe"
+guard_path=$(windows_path "$guard")
+restarts="z${guard_path#Z}\\setup.exe|\\\\?\\$guard_path\\Setup.exe|-$guard_path\\Setup.exe"
+if [ -n "$guard_letter" ]; then
+    ln -s "$guard" "$prefix/dosdevices/${guard_letter,}:"
+    restarts+="|$guard_letter:\\Setup.exe"
+else
+    echo "skipped: no free drive letter for a second one mapped to a package folder"
+fi
+SETUP_TEST_RESTART=$restarts run "restarted" "$guard" ./Setup.exe
+check "restarted: each package once" "$(printf 'start|%s|1|/passive\n' a.exe restart.exe)" \
+    "$(grep '^start' "$log" | sort)"
+check "restarted: every launcher started" "$(tr '|' '\n' <<<"$restarts" | sed 's/.*/restarted|yes/')" \
+    "$(grep '^restarted' "$log")"
+SETUP_LAUNCHER_OWN_FOLDER=$guard_path run "stale variable" "$guard" ./Setup.exe -e a.exe
+check "stale variable: runs" "start|a.exe|1|/passive" "$(grep '^start' "$log")"
+
+# Folders named like devices are folders: the launcher lists them and starts what they hold.
+for device in aux com1 nul; do
+    package_folder "$work/$device" a.exe
+    cp "$launcher" "$work/$device/Setup.exe"
+    run "folder $device" "$work" "$work/$device/Setup.exe"
+    check "folder $device: started" "start|a.exe|1|/passive" "$(grep '^start' "$log")"
+done
 
 # A file the shell cannot start (text named fake.exe) is skipped without an error box that
 # would wait for a click: the package after it runs, and the launcher ends.

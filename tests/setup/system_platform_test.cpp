@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 
@@ -13,6 +14,7 @@ namespace SetupLauncher {
 namespace {
 
 namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
 
 std::string Utf8Of(const fs::path& path) {
     const std::u8string text = path.u8string();
@@ -70,13 +72,37 @@ TEST_F(SetupSystemPlatform, ReadsAWholeFileUpToALimit) {
     EXPECT_FALSE(platform_->ReadFileContent(In("missing.exe"), 100, content));
 }
 
-TEST_F(SetupSystemPlatform, EnvironmentKeepsLongTextOutsideAscii) {
-    const std::string value = std::string(300, 'v') + "\xE4\xB8\xAD";
-    platform_->WriteEnvironment("SETUP_PLATFORM_TEST", value);
-    std::string read;
-    ASSERT_TRUE(platform_->ReadEnvironment("SETUP_PLATFORM_TEST", read));
-    EXPECT_EQ(read, value);
-    EXPECT_FALSE(platform_->ReadEnvironment("SETUP_PLATFORM_TEST_MISSING", read));
+TEST_F(SetupSystemPlatform, FolderRunKeyFollowsTheFolderNotItsSpelling) {
+    const std::string folder = Utf8Of(folder_.path());
+    Strings spellings;
+    if (platform_->Style() == PathStyle::Windows) {
+        std::string upper = folder;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        spellings = {upper, R"(\\?\)" + folder};
+    } else {
+        fs::create_directory_symlink(folder_.path(), folder_ / "link");
+        spellings = {folder + "/.", In("link")};
+    }
+    const std::string key = FolderRunKey(*platform_, folder);
+    // The path the key falls back on where a file system gives no index.
+    const std::string path = platform_->ComparableFolderPath(folder);
+    EXPECT_FALSE(path.empty());
+    for (const std::string& spelling : spellings) {
+        EXPECT_EQ(FolderRunKey(*platform_, spelling), key) << spelling;
+        EXPECT_EQ(platform_->ComparableFolderPath(spelling), path) << spelling;
+    }
+    EXPECT_NE(FolderRunKey(*platform_, In("tools.exe")), key);
+}
+
+TEST_F(SetupSystemPlatform, AFolderRunIsHeldUntilItsHolderEnds) {
+    const std::string key = FolderRunKey(*platform_, Utf8Of(folder_.path()));
+    ASSERT_TRUE(platform_->ClaimFolderRun(key));
+    const auto second = CreateSystemPlatform();
+    EXPECT_FALSE(second->ClaimFolderRun(key));
+    EXPECT_TRUE(second->ClaimFolderRun(FolderRunKey(*platform_, In("tools.exe"))));
+    platform_.reset();
+    EXPECT_TRUE(CreateSystemPlatform()->ClaimFolderRun(key));
 }
 
 TEST_F(SetupSystemPlatform, ListsNamesOutsideAscii) {
