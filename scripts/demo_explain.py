@@ -40,9 +40,9 @@ def read_ini(path):
     current = ""
     with open(path, encoding="utf-8", errors="replace", newline="") as file:
         for raw in file.read().splitlines():
-            line = raw.strip(" \t")
-            if line.startswith("[") and "]" in line:
-                current = line[1:line.rindex("]")].strip(" \t").lower()
+            line = raw.strip(" \t\v")
+            if line.startswith("["):
+                current = line[1:].split("]", 1)[0].strip(" \t\v").lower()
                 if current not in sections:
                     sections[current] = ({}, [])
                     order.append(current)
@@ -50,7 +50,8 @@ def read_ini(path):
             keys, others = sections[current]
             if "=" in line and not line.startswith(";"):
                 name, value = line.split("=", 1)
-                keys.setdefault(name.strip(" \t").lower(), (name.strip(" \t"), value.strip(" \t")))
+                keys.setdefault(name.strip(" \t\v").lower(),
+                                (name.strip(" \t\v"), value.strip(" \t\v")))
             elif line:
                 others.append(line)
     return sections, order
@@ -94,13 +95,13 @@ def main():
         text = f"[{name}] ({count} key{'' if count == 1 else 's'})"
         if gone:
             text += f"; gone with it: {', '.join(gone)}"
-        if old_others:
-            text += f"; and its lines {', '.join(repr(o) for o in old_others)}"
+        gone_others = [o for o in old_others if not o.startswith(";")]
+        if gone_others:
+            text += f"; and its lines {', '.join(repr(o) for o in gone_others)}"
         replaced.append(text)
     said.append("Sections the driver rewrites whole (deleted, then written again at the end of "
                 "the file with exactly the keys the new driver expects; keys it does not know "
-                "go, and a comment just above a section header belongs to the section before "
-                "it):")
+                "go, and comment lines inside stay where they were):")
     said.extend(f"    {line}" for line in replaced)
 
     lowered, supplied = [], []
