@@ -6,7 +6,8 @@
 //  - ProfileReadW/A copy the value of `key` in `section` of `file` into `buffer`, or
 //    `defaultValue` when the file, section or key is missing; at most size - 1 characters,
 //    always terminated. The result is the number of characters copied without the terminator;
-//    a value cut to fit gives exactly size - 1.
+//    a value cut to fit gives exactly size - 1. A null section lists the section names, a null
+//    key the key names of `section`: each followed by NUL, the list by a second NUL.
 //  - ProfileWriteW/A make `key` in `section` hold `value`, creating file, section and key as
 //    needed. A null value removes the key; a null key (with a null value) removes the whole
 //    section. Non-zero means success.

@@ -50,6 +50,37 @@ std::uint32_t CopyOut(const Source& text, Char* buffer, std::uint32_t size) {
     return static_cast<std::uint32_t>(count);
 }
 
+// What a null section or key asks for: the section names, or the key names of `section`, each
+// followed by NUL.
+Text NameList(const std::string& path, const std::optional<Text>& section) {
+    const IniEngine::TextView name =
+        section ? IniEngine::TextView(*section) : IniEngine::TextView();
+    Text list;
+    for (const Text& each : IniEngine::ReadProfileNames(IniEngine::RealFileSystem(), path,
+                                                        section ? &name : nullptr)) {
+        list += each;
+        list += U'\0';
+    }
+    return list;
+}
+
+// A list ends in a second NUL. One that does not fit is cut to size - 2 characters, which may
+// split a name, and still ends in two NULs; the result is then size - 2.
+template <typename Char, typename Source>
+std::uint32_t CopyList(const Source& list, Char* buffer, std::uint32_t size) {
+    if (list.size() < size) {
+        CopyOut(list, buffer, size);
+        return static_cast<std::uint32_t>(list.size());
+    }
+    if (size < 2) {
+        buffer[0] = 0;
+        return 0;
+    }
+    CopyOut(list, buffer, size - 1);
+    buffer[size - 1] = 0;
+    return size - 2;
+}
+
 // A null key edits the whole section; a null value removes the key.
 template <typename Char, typename Convert>
 int Write(const std::string& path, const Char* section, const Char* key, const Char* value,
@@ -72,11 +103,13 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
         return 0;
     }
     buffer[0] = 0;
-    if (section == nullptr || key == nullptr) {
-        return 0;
-    }
     try {
         const std::string path = file != nullptr ? ProfileNarrowPath(file) : std::string();
+        if (section == nullptr || key == nullptr) {
+            return CopyList(NameList(path, section != nullptr ? std::optional(FromWide(section))
+                                                              : std::nullopt),
+                            buffer, size);
+        }
         std::optional<Text> fallback;
         if (defaultValue != nullptr) {
             fallback = FromWide(defaultValue);
@@ -98,11 +131,14 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
         return 0;
     }
     buffer[0] = 0;
-    if (section == nullptr || key == nullptr) {
-        return 0;
-    }
     try {
         const std::string path = file != nullptr ? std::string(file) : std::string();
+        if (section == nullptr || key == nullptr) {
+            return CopyList(
+                TextCodec::EncodeUtf8(NameList(
+                    path, section != nullptr ? std::optional(FromUtf8(section)) : std::nullopt)),
+                buffer, size);
+        }
         std::optional<Text> fallback;
         if (defaultValue != nullptr) {
             fallback = FromUtf8(defaultValue);

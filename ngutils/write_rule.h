@@ -16,22 +16,35 @@ bool HasLineBreakOrNul(std::basic_string_view<Char> text) {
         text, [](Char c) { return c == Char('\r') || c == Char('\n') || c == Char(0); });
 }
 
+// A name as it is written: the profile functions drop the caller's spaces at both ends.
 template <typename Char>
-std::basic_string_view<Char> WithoutLeadingBlanks(std::basic_string_view<Char> text) {
-    while (!text.empty() && (text.front() == Char(' ') || text.front() == Char('\t'))) {
+std::basic_string_view<Char> WithoutSpaces(std::basic_string_view<Char> text) {
+    while (!text.empty() && text.front() == Char(' ')) {
         text.remove_prefix(1);
+    }
+    while (!text.empty() && text.back() == Char(' ')) {
+        text.remove_suffix(1);
     }
     return text;
 }
 
+// A reader trims the file's blanks (space, tab, vertical tab) around a name but only spaces
+// around the name it is asked for, so a written name that starts or ends with a tab or vertical
+// tab is never found again.
+template <typename Char>
+bool ReadsBack(std::basic_string_view<Char> written) {
+    auto isBlank = [](Char c) { return c == Char('\t') || c == Char('\v'); };
+    return written.empty() || (!isBlank(written.front()) && !isBlank(written.back()));
+}
+
 }  // namespace Detail
 
-// A header ends at its last "]", and a reader trims blanks around the name, so a name of blanks
-// only is the empty one: that names "[]", which no migration writes.
+// A header ends at its first "]", and a name of blanks only is the empty one: that names "[]",
+// which no migration writes.
 template <typename Char>
 bool IsWritableSection(std::basic_string_view<Char> section) {
-    const auto trimmed = Detail::WithoutLeadingBlanks(section);
-    return !trimmed.empty() && !Detail::HasLineBreakOrNul(section) &&
+    const auto written = Detail::WithoutSpaces(section);
+    return !written.empty() && Detail::ReadsBack(written) && !Detail::HasLineBreakOrNul(section) &&
            section.find(Char(']')) == std::basic_string_view<Char>::npos;
 }
 
@@ -39,10 +52,10 @@ bool IsWritableSection(std::basic_string_view<Char> section) {
 // ";" as a comment.
 template <typename Char>
 bool IsWritableKey(std::basic_string_view<Char> key) {
-    const auto trimmed = Detail::WithoutLeadingBlanks(key);
-    return !Detail::HasLineBreakOrNul(key) &&
+    const auto written = Detail::WithoutSpaces(key);
+    return Detail::ReadsBack(written) && !Detail::HasLineBreakOrNul(key) &&
            key.find(Char('=')) == std::basic_string_view<Char>::npos &&
-           (trimmed.empty() || (trimmed.front() != Char('[') && trimmed.front() != Char(';')));
+           (written.empty() || (written.front() != Char('[') && written.front() != Char(';')));
 }
 
 template <typename Char>

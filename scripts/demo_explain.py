@@ -41,9 +41,9 @@ def read_ini(path):
     current = ""
     with open(path, encoding="utf-8", errors="replace", newline="") as file:
         for raw in file.read().splitlines():
-            line = raw.strip(" \t")
-            if line.startswith("[") and "]" in line:
-                current = line[1:line.rindex("]")].strip(" \t").lower()
+            line = raw.strip(" \t\v")
+            if line.startswith("["):
+                current = line[1:].split("]", 1)[0].strip(" \t\v").lower()
                 if current not in sections:
                     sections[current] = ({}, [])
                     order.append(current)
@@ -51,7 +51,8 @@ def read_ini(path):
             keys, others = sections[current]
             if "=" in line and not line.startswith(";"):
                 name, value = line.split("=", 1)
-                keys.setdefault(name.strip(" \t").lower(), (name.strip(" \t"), value.strip(" \t")))
+                keys.setdefault(name.strip(" \t\v").lower(),
+                                (name.strip(" \t\v"), value.strip(" \t\v")))
             elif line:
                 others.append(line)
     return sections, order
@@ -130,14 +131,14 @@ def explain(variant, before_path, after_path):
     replaced, lowered, supplied = analyse(variant, before_path, after_path)
     said = ["Sections the driver rewrites whole (deleted, then written again at the end of "
             "the file with exactly the keys the new driver expects; keys it does not know "
-            "go, and a comment just above a section header belongs to the section before "
-            "it):"]
+            "go, and comment lines inside stay where they were):"]
     for name, count, gone, old_others in replaced:
         text = f"[{name}] ({plural(count, 'key')})"
         if gone:
             text += f"; gone with it: {', '.join(gone)}"
-        if old_others:
-            text += f"; and its lines {', '.join(repr(o) for o in old_others)}"
+        gone_others = [o for o in old_others if not o.startswith(";")]
+        if gone_others:
+            text += f"; and its lines {', '.join(repr(o) for o in gone_others)}"
         said.append(f"    {text}")
     if variant == "QX_NWTWAIN":
         said.append("ACD_Sensitivity above 10 pulled back to 7 (the profiles are visited from "

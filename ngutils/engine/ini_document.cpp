@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <utility>
+#include <vector>
 
 #include "text_codec.h"
 #include "write_rule.h"
@@ -14,8 +15,9 @@ namespace NGUtils::IniEngine {
 
 namespace {
 
+// Blanks in the file: a reader trims them around names and values.
 bool IsBlank(char32_t c) {
-    return c == U' ' || c == U'\t';
+    return c == U' ' || c == U'\t' || c == U'\v';
 }
 bool IsLineBreak(char32_t c) {
     return c == U'\r' || c == U'\n';
@@ -40,16 +42,14 @@ bool NamesEqual(TextView a, TextView b) {
     return true;
 }
 
-TextView Trim(TextView text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && IsBlank(text[begin])) {
-        ++begin;
+// A caller's section or key loses its spaces at both ends, and nothing else: a tab there is part
+// of the name, so "\tS" finds no header "[S]" (whose blanks the file reading trims).
+TextView TrimArgument(TextView text) {
+    const std::size_t begin = text.find_first_not_of(U' ');
+    if (begin == TextView::npos) {
+        return {};
     }
-    while (end > begin && IsBlank(text[end - 1])) {
-        --end;
-    }
-    return text.substr(begin, end - begin);
+    return text.substr(begin, text.find_last_not_of(U' ') - begin + 1);
 }
 
 // A value that a reader would trim or unquote is wrapped in double quotes so that it reads back
@@ -70,32 +70,17 @@ Text ValueForWriting(TextView value) {
     return quoted;
 }
 
-void AppendUtf16Unit(std::string& out, char16_t unit, bool bigEndian) {
-    const auto high = static_cast<char>((unit >> 8) & 0xFF);
-    const auto low = static_cast<char>(unit & 0xFF);
-    out += bigEndian ? high : low;
-    out += bigEndian ? low : high;
-}
-
-// The file seen as a run of code units (bytes for UTF-8, 16-bit units for UTF-16) after the byte
-// order mark. Everything the structure depends on (line breaks, blanks, brackets, "=", ";",
+// The file seen as a run of code units (bytes for 8-bit text, 16-bit units after the mark of a
+// UTF-16 file). Everything the structure depends on (line breaks, blanks, brackets, "=", ";",
 // quotes, NUL) is ASCII, and no ASCII unit occurs inside a multi-unit character of either
 // encoding, so lines are parsed on units and only names and values are decoded. An odd byte at
 // the end of a UTF-16 file is no unit: it stays after everything.
 class CUnits {
   public:
     explicit CUnits(std::string_view bytes) : m_bytes(bytes), m_encoding(DetectEncoding(bytes)) {
-        switch (m_encoding) {
-            case Encoding::Utf8:
-                break;
-            case Encoding::Utf8WithBom:
-                m_bom = 3;
-                break;
-            case Encoding::Utf16Le:
-            case Encoding::Utf16Be:
-                m_bom = 2;
-                m_unitSize = 2;
-                break;
+        if (m_encoding == Encoding::Utf16Le) {
+            m_bom = 2;
+            m_unitSize = 2;
         }
         m_count = (m_bytes.size() - m_bom) / m_unitSize;
     }
@@ -110,8 +95,7 @@ class CUnits {
             return first;
         }
         const auto second = static_cast<unsigned char>(m_bytes[at + 1]);
-        return m_encoding == Encoding::Utf16Le ? char32_t(first | (second << 8))
-                                              : char32_t((first << 8) | second);
+        return char32_t(first | (second << 8));
     }
 
     // The first unit in [from, to) that is the ASCII character `wanted`, or `to`. UTF-8 is
@@ -148,14 +132,16 @@ class CUnits {
         if (m_unitSize == 1) {
             return TextCodec::EncodeUtf8(text);
         }
-        const bool bigEndian = m_encoding == Encoding::Utf16Be;
         std::string out;
         out.reserve(text.size() * 2);
         for (const char16_t unit : TextCodec::EncodeUtf16(text)) {
-            AppendUtf16Unit(out, unit, bigEndian);
+            out += static_cast<char>(unit & 0xFF);
+            out += static_cast<char>((unit >> 8) & 0xFF);
         }
         return out;
     }
+
+    bool IsUtf16() const { return m_unitSize == 2; }
 
   private:
     std::string_view m_bytes;
@@ -202,15 +188,12 @@ void Classify(const CUnits& units, Line& line, std::size_t contentEnd) {
     }
     const char32_t lead = units[first];
     if (lead == U'[') {
-        // The name runs to the last "]"; a line without one is neither header nor key.
-        for (std::size_t i = contentEnd; i > first + 1; --i) {
-            if (units[i - 1] == U']') {
-                line.kind = LineKind::Header;
-                line.nameBegin = SkipBlanks(units, first + 1, i - 1);
-                line.nameEnd = TrimEnd(units, line.nameBegin, i - 1);
-                return;
-            }
-        }
+        // The name ends at the first "]", or with the line when there is none; what follows
+        // that "]" is ignored.
+        const std::size_t close = units.Find(']', first + 1, contentEnd);
+        line.kind = LineKind::Header;
+        line.nameBegin = SkipBlanks(units, first + 1, close);
+        line.nameEnd = TrimEnd(units, line.nameBegin, close);
         return;
     }
     if (lead == U';') {
@@ -421,9 +404,6 @@ Encoding DetectEncoding(std::string_view fileBytes) {
     if (fileBytes.substr(0, 2) == "\xFF\xFE") {
         return Encoding::Utf16Le;
     }
-    if (fileBytes.substr(0, 2) == "\xFE\xFF") {
-        return Encoding::Utf16Be;
-    }
     if (fileBytes.substr(0, 3) == "\xEF\xBB\xBF") {
         return Encoding::Utf8WithBom;
     }
@@ -433,10 +413,10 @@ Encoding DetectEncoding(std::string_view fileBytes) {
 std::optional<Text> FindValue(std::string_view fileBytes, TextView section, TextView key,
                               std::size_t limit) {
     const CUnits units(fileBytes);
-    const TextView wantedKey = Trim(key);
+    const TextView wantedKey = TrimArgument(key);
     CLineBreaks breaks(units);
     // The section "" is "[]", as on Windows; lines above the first header belong to no section.
-    const std::optional<Line> header = FindHeader(units, breaks, Trim(section));
+    const std::optional<Line> header = FindHeader(units, breaks, TrimArgument(section));
     if (!header) {
         return std::nullopt;
     }
@@ -456,6 +436,38 @@ std::optional<Text> FindValue(std::string_view fileBytes, TextView section, Text
     return std::nullopt;
 }
 
+std::vector<Text> SectionNames(std::string_view fileBytes) {
+    const CUnits units(fileBytes);
+    CLineBreaks breaks(units);
+    std::vector<Text> names;
+    for (std::size_t pos = 0; pos < units.Size();) {
+        const Line line = ReadLine(units, breaks, pos);
+        if (line.kind == LineKind::Header && line.nameEnd > line.nameBegin) {
+            names.push_back(units.Decode(line.nameBegin, line.nameEnd));
+        }
+        pos = line.end;
+    }
+    return names;
+}
+
+std::vector<Text> KeyNames(std::string_view fileBytes, TextView section) {
+    const CUnits units(fileBytes);
+    CLineBreaks breaks(units);
+    std::vector<Text> names;
+    const std::optional<Line> header = FindHeader(units, breaks, TrimArgument(section));
+    for (std::size_t pos = header ? header->end : units.Size(); pos < units.Size();) {
+        const Line line = ReadLine(units, breaks, pos);
+        if (line.kind == LineKind::Header) {
+            break;
+        }
+        if (line.kind == LineKind::Key && line.nameEnd > line.nameBegin) {
+            names.push_back(units.Decode(line.nameBegin, line.nameEnd));
+        }
+        pos = line.end;
+    }
+    return names;
+}
+
 bool IsAcceptedEdit(const Edit& edit) {
     const TextView key = edit.key ? TextView(*edit.key) : TextView();
     const TextView value = edit.value ? TextView(*edit.value) : TextView();
@@ -468,22 +480,15 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         return EditOutcome::Refused;
     }
     const CUnits units(fileBytes);
-    const TextView section = Trim(edit.section);
+    const TextView section = TrimArgument(edit.section);
     std::optional<TextView> key;
     if (edit.key) {
-        key = Trim(*edit.key);
+        key = TrimArgument(*edit.key);
     }
     const Location location = Locate(units, section, key);
 
-    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, const std::string& insert) {
-        const std::size_t from = units.ByteOffset(fromUnit);
-        const std::size_t to = units.ByteOffset(toUnit);
-        // Built aside first: the caller may pass the same string as old and new bytes.
-        std::string result;
-        result.reserve(fileBytes.size() - (to - from) + insert.size());
-        result.append(fileBytes.substr(0, from));
-        result.append(insert);
-        result.append(fileBytes.substr(to));
+    // The result is built aside first: the caller may pass the same string as old and new bytes.
+    auto finish = [&](std::string result) {
         // The file must not come to read as another encoding, as it would if a first line were
         // removed from before bytes that look like a byte order mark, or a new first line began
         // with one. The write rule keeps every edit below the first header, so this is a guard.
@@ -493,12 +498,36 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         newBytes = std::move(result);
         return EditOutcome::Changed;
     };
+    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, const std::string& insert) {
+        const std::size_t from = units.ByteOffset(fromUnit);
+        const std::size_t to = units.ByteOffset(toUnit);
+        std::string result;
+        result.reserve(fileBytes.size() - (to - from) + insert.size());
+        result.append(fileBytes.substr(0, from));
+        result.append(insert);
+        result.append(fileBytes.substr(to));
+        return finish(std::move(result));
+    };
 
     if (!key) {
         if (!location.sectionFound || location.sectionBegin == location.sectionEnd) {
             return EditOutcome::Unchanged;
         }
-        return splice(location.sectionBegin, location.sectionEnd, {});
+        // The header and every line up to the next header go, except the comment lines, as on
+        // Windows: a note written inside a section outlives it.
+        std::string result(fileBytes.substr(0, units.ByteOffset(location.sectionBegin)));
+        CLineBreaks breaks(units);
+        for (std::size_t pos = location.sectionBegin; pos < location.sectionEnd;) {
+            const Line line = ReadLine(units, breaks, pos);
+            if (line.kind == LineKind::Comment) {
+                result.append(
+                    fileBytes.substr(units.ByteOffset(line.begin),
+                                     units.ByteOffset(line.end) - units.ByteOffset(line.begin)));
+            }
+            pos = line.end;
+        }
+        result.append(fileBytes.substr(units.ByteOffset(location.sectionEnd)));
+        return finish(std::move(result));
     }
     if (!edit.value) {
         if (!location.key) {
@@ -526,8 +555,10 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         added += keyLine;
         return splice(location.insertAt, location.insertAt, units.Encode(added));
     }
-    // No blank line goes before a new section, so deleting it again restores the old bytes.
-    const bool endsOpen = units.Size() > 0 && !IsLineBreak(units[units.Size() - 1]);
+    // No blank line goes before a new section, so deleting it again restores the old bytes. A
+    // UTF-16 file of its mark alone counts as an open line, as Windows has it.
+    const bool endsOpen =
+        units.Size() > 0 ? !IsLineBreak(units[units.Size() - 1]) : units.IsUtf16();
     Text added = endsOpen ? lineBreak : Text();
     added += U'[';
     added += section;
@@ -538,11 +569,7 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
 }
 
 Text DefaultText(TextView text) {
-    std::size_t end = text.size();
-    while (end > 0 && IsBlank(text[end - 1])) {
-        --end;
-    }
-    text = text.substr(0, end);
+    text = text.substr(0, text.find_last_not_of(U' ') + 1);
     if (text.size() >= 2 && IsQuote(text.front()) && text.front() == text.back()) {
         text = text.substr(1, text.size() - 2);
     }

@@ -2,9 +2,12 @@
 // file after one edit. It knows nothing of files or folders, so a fuzzer or a benchmark can drive
 // it with bytes alone.
 //
-// Reading follows the Windows profile functions: names match after trimming blanks (space, tab)
-// and without regard to ASCII case; the first matching section and, in it, the first matching key
-// win; a value is trimmed and loses one pair of matching surrounding quotes.
+// Reading follows the Windows profile functions. Blanks in the file are space, tab and vertical
+// tab: a reader trims them around names and values, and a line that starts with blanks and ";" is
+// a comment. A header's name runs from "[" to the first "]" of its line, or to the line's end
+// when it has none. A section or key the caller names loses its spaces at both ends and nothing
+// else. Names match without regard to ASCII case; the first matching section and, in it, the
+// first matching key win; a value loses one pair of matching surrounding quotes.
 //
 // Editing keeps every byte it does not have to change: only the one line a write concerns is
 // rewritten, inserted or removed, in the file's own encoding and line-break style.
@@ -15,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace NGUtils::IniEngine {
 
@@ -22,9 +26,11 @@ namespace NGUtils::IniEngine {
 using Text = std::u32string;
 using TextView = std::u32string_view;
 
-enum class Encoding { Utf8, Utf8WithBom, Utf16Le, Utf16Be };
+enum class Encoding { Utf8, Utf8WithBom, Utf16Le };
 
-// From the byte order mark; a file without one is UTF-8.
+// From the byte order mark. Only the UTF-16 little-endian mark makes a file UTF-16; every other
+// file is 8-bit text, read as UTF-8. As on Windows, a UTF-8 mark is text in front of the first
+// line (a header there is not found), and a UTF-16 big-endian file is 8-bit text too.
 Encoding DetectEncoding(std::string_view fileBytes);
 
 // The value of `key` in `section` as a reader sees it; nothing when the section or key is absent.
@@ -46,13 +52,21 @@ enum class EditOutcome {
     Refused,    // the edit would break the file's structure; nothing may be written
 };
 
-// Names in the edit are trimmed of blanks as a reader would trim them.
+// Names in the edit lose their spaces at both ends, as a reader's do. Deleting a section keeps the
+// comment lines inside it.
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes);
 
 // Whether the edit passes the write rule of write_rule.h.
 bool IsAcceptedEdit(const Edit& edit);
 
-// The default text as a reader returns it: trailing blanks cut, then one pair of quotes removed.
+// What a null section or key lists: the name of every header with one, copies included, in file
+// order; or the key names of the first section of that name (comment lines and lines without "="
+// have none). Empty names are left out: in a list of NUL-ended names they would end it.
+std::vector<Text> SectionNames(std::string_view fileBytes);
+std::vector<Text> KeyNames(std::string_view fileBytes, TextView section);
+
+// The default text as a reader returns it: trailing spaces cut (tabs stay), then one pair of
+// quotes removed.
 Text DefaultText(TextView text);
 
 }  // namespace NGUtils::IniEngine

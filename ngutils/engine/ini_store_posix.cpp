@@ -912,6 +912,15 @@ std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, T
     return FindValue(bytes, section, key, limit);
 }
 
+std::vector<Text> ReadProfileNames(IFileSystem& fs, const std::string& path,
+                                   const TextView* section) {
+    std::string bytes;
+    if (path.empty() || LoadFile(fs, path, bytes, nullptr) != ReadStatus::Ok) {
+        return {};
+    }
+    return section != nullptr ? KeyNames(bytes, *section) : SectionNames(bytes);
+}
+
 bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit) {
     if (!IsAcceptedEdit(edit)) {
         return false;

@@ -2,16 +2,24 @@
 // document (ini_document.h) reads and edits bytes, the seam (file_system_posix.h) does the I/O.
 //
 // What it guarantees:
-//  - Windows read semantics. Every call reads the file afresh. Names match after trimming blanks
-//    and without regard to ASCII case; the first matching section and, in it, the first matching
-//    key win; a value loses its blanks and one pair of matching quotes; lines above the first
-//    header belong to no section. UTF-8 with or without a byte order mark, UTF-16 LE and BE.
+//  - Windows read semantics. Every call reads the file afresh. Blanks in the file are space, tab
+//    and vertical tab; names in the file lose them, names in a call lose their spaces only (a
+//    tab there is part of the name). Names match without regard to ASCII case; the first matching
+//    section and, in it, the first matching key win; a value loses its blanks and one pair of
+//    matching quotes; lines above the first header belong to no section. A header's name ends at
+//    the first "]", or with its line when it has none; a line starting with ";" after blanks is a
+//    comment. A null section lists the section names, a null key the key names, NUL-separated.
+//    The default loses its trailing spaces. A UTF-16 LE byte order mark makes a file UTF-16;
+//    every other file is UTF-8 text, a UTF-8 mark (text before the first line to Windows, so a
+//    header there is not found) and a UTF-16 BE mark (which Windows does not understand either)
+//    included.
 //  - Lossless edits. Only the one line a write concerns is rewritten, inserted or removed (a
-//    section deletion removes its header and every line up to the next header). Every other byte
-//    stays, in the file's own encoding and line-break style, comments, blank lines, undecodable
-//    bytes and an odd last byte of a UTF-16 file included. A value a reader would trim or unquote
-//    is written in quotes, so it reads back as written; text that would add lines, sections or
-//    keys of its own is refused (write_rule.h).
+//    section deletion removes its header and every line up to the next header but the comment
+//    lines, as on Windows). Every other byte stays, in the file's own encoding and line-break
+//    style, comments, blank lines, undecodable bytes and an odd last byte of a UTF-16 file
+//    included. A value a reader would trim or unquote is written in quotes, so it reads back as
+//    written; text that would add lines, sections or keys of its own, and names a reader could not
+//    find again, are refused (write_rule.h).
 //  - Crash-safe replacement. A write makes the new file beside the old one, flushes it and
 //    renames it into place, then flushes the folder: at every moment the name holds the old file
 //    or the new one, whole.
@@ -46,10 +54,13 @@
 //    there a crash in the middle can leave the file torn or short, as on Windows. Other programs
 //    reading the file while an in-place rewrite is cut short see the torn bytes until the engine
 //    puts the old ones back.
-//  - A file without a byte order mark is UTF-8, never a code page: bytes that are no UTF-8 read
-//    as U+FFFD (and stay as they are in the file). Files over 256 MB, folders, FIFOs and devices
-//    are neither read nor written. Access and birth times, the inode number of a replaced file,
-//    file flags (chattr) and extended attributes hidden from this process are not kept.
+//  - A file without a UTF-16 LE byte order mark is UTF-8, never a code page: bytes that are no
+//    UTF-8 read as U+FFFD (and stay as they are in the file). Files over 256 MB, folders, FIFOs
+//    and devices are neither read nor written. Access and birth times, the inode number of a
+//    replaced file, file flags (chattr) and extended attributes hidden from this process are not
+//    kept.
+//  - Windows' own faults are not copied: a value of 65,536 characters or more comes back whole,
+//    where Windows cuts it at a 16-bit boundary (one of exactly 65,536 reads as empty).
 //  - One thread: a write ignores SIGXFSZ for the whole process while it runs, so a write beyond
 //    the file-size limit fails instead of ending the process.
 //
@@ -83,6 +94,11 @@ ReadStatus ReadFileBytes(IFileSystem& fs, const std::string& path, std::string& 
 std::optional<Text> ReadProfileValue(IFileSystem& fs, const std::string& path, TextView section,
                                      TextView key,
                                      std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+// The names a null key (`section` given) or a null section (`section` null) lists, as the document
+// finds them in the file now; none when the file or section is missing.
+std::vector<Text> ReadProfileNames(IFileSystem& fs, const std::string& path,
+                                   const TextView* section);
 
 // Applies the edit to the file. True when the file holds the result afterwards: also when nothing
 // had to change. Deleting from a file that does not exist leaves an empty file, as on Windows.

@@ -105,16 +105,17 @@ const std::vector<BadSettingsMaker>& Makers() {
                                     "",
                                     ""};
          }},
-        // Lines that look like the sections the migration replaces, but are no headers: their
-        // keys belong to the section before, and nothing of them may go.
-        {"header without bracket",
+        // Lines that look like the sections the migration replaces, but are no headers (only a
+        // line opening with "[" is one): their keys belong to the section before, and nothing of
+        // them may go.
+        {"header without opening bracket",
          [] {
              return BadSettingsFile{
                  {},
-                 "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
-                 "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
-                 "[Other\r\nLegacyPort=9100\r\n[Features_Available\r\nBackSideScan=0\r\n"
-                 "[SCAN_PROFILE_0\r\nACD_Sensitivity=15\r\n",
+                 "Other]\r\nLegacyPort=9100\r\nFeatures_Available]\r\nBackSideScan=0\r\n"
+                 "SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n",
+                 "Other]\r\nLegacyPort=9100\r\nFeatures_Available]\r\nBackSideScan=0\r\n"
+                 "SCAN_PROFILE_0]\r\nACD_Sensitivity=15\r\n",
                  "",
                  ""};
          }},

@@ -148,10 +148,10 @@ TEST_F(LibraryOneFile, AnOddLastByteDoesNotHideTheUtf16Text) {
     EXPECT_EQ(acd, 15);
 }
 
-// A header line without its bracket opens no section: its keys belong to the section before,
+// A line without the opening bracket opens no section: its keys belong to the section before,
 // here the lines above the first header, which no name reaches.
-TEST_F(LibraryOneFile, AHeaderWithoutItsBracketIsNoSection) {
-    Put("header without bracket");
+TEST_F(LibraryOneFile, AHeaderWithoutItsOpeningBracketIsNoSection) {
+    Put("header without opening bracket");
     std::wstring text;
     EXPECT_FALSE(ini.ReadString(L"Other", L"LegacyPort", text));
     EXPECT_FALSE(ini.ReadString(L"Features_Available", L"BackSideScan", text));

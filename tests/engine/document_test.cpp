@@ -61,7 +61,9 @@ std::vector<ReadRow> ReadRows() {
          "\xC3\xA4"
          "bc",
          "\xC3\x96key", nullptr},
-        {"[ Sec ]\n  Key  =  value  \n", " Sec ", "\tKey ", "value"},
+        {"[ Sec ]\n  Key  =  value  \n", " Sec ", " Key ", "value"},
+        {"\v[\v\tSec\v]\n\v\tKey\v=\vvalue \v\n", "Sec", "Key", "value"},
+        {"[S]\n\v;K=1\n", "S", ";K", nullptr},
         {"[In ner]\nMy Key=2\n", "In ner", "My  Key", nullptr},
         {"[Q]\nd=\"v\"\ns='v'\n", "Q", "s", "v"},
         {"[Q]\nm1=\"v'\n", "Q", "m1", "\"v'"},
@@ -87,18 +89,23 @@ std::vector<ReadRow> ReadRows() {
         {"A=0\n[]\nE=4\n", "", "A", nullptr},
         {"A=0\n[]\nE=4\n", "", "E", "4"},
         {"A=0\n[ ]\nE=4\n", "  ", "E", "4"},
-        {"[A]\n[S\nB=1\n", "A", "B", "1"},
-        {"[S\nB=1\n", "[S", "B", nullptr},
+        // A header's name ends at the first "]", or with its line.
+        {"[A]\n[S   \nB=1\n", "S", "B", "1"},
+        {"[A]\n[S\nB=1\n", "A", "B", nullptr},
+        {"[x=1\nB=1\n", "x=1", "B", "1"},
         {"[T]junk\nC=1\n[U] ;c\nD=2\n", "U", "D", "2"},
-        {"[V]]\nF=3\n", "V]", "F", "3"},
-        {"[V]]\nF=3\n", "V", "F", nullptr},
-        {"[ [W] ]\nG=4\n", "[W]", "G", "4"},
+        {"[V]]\nF=3\n", "V", "F", "3"},
+        {"[V]]\nF=3\n", "V]", "F", nullptr},
+        {"[ [W] ]\nG=4\n", "[W", "G", "4"},
         {"[S]\rA=1\rB=2", "S", "B", "2"},
         {"[S]\r\nA=1\nB=2\rC=3", "S", "C", "3"},
-        {"\xEF\xBB\xBF[S]\nK=1\n", "S", "K", "1"},
+        // A UTF-8 mark is text on the first line; a UTF-16 BE file is 8-bit text.
+        {"\xEF\xBB\xBF[S]\nK=1\n", "S", "K", nullptr},
+        {"\xEF\xBB\xBF\n[S]\nK=caf\xC3\xA9\n", "S", "K", "caf\xC3\xA9"},
+        {Utf16File(u"[S]\r\nK=1\r\n", true), "S", "K", nullptr},
         {"[S]\nK=caf\xE9\n", "S", "K", "caf\xEF\xBF\xBD"},
         {Utf16File(u"[S]\r\nK=caf\u00e9\r\n", false), "s", "k", "caf\xC3\xA9"},
-        {Utf16File(u"[S]\r\nK=\U0001F600\r\n", true), "S", "K", "\xF0\x9F\x98\x80"},
+        {Utf16File(u"[S]\r\nK=\U0001F600\r\n", false), "S", "K", "\xF0\x9F\x98\x80"},
         {"\xFF\xFE", "S", "K", nullptr},
         {"", "", "", nullptr},
     };
@@ -135,8 +142,10 @@ TEST(EngineRead, ALimitedReadReturnsTheStartOfTheWholeValue) {
     }
 }
 
-TEST(EngineRead, DefaultLosesTrailingBlanksAndOnePairOfQuotes) {
+TEST(EngineRead, DefaultLosesTrailingSpacesAndOnePairOfQuotes) {
     EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"abc  "), U"abc");
+    EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"\tdefault\t "), U"\tdefault\t");
+    EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"   "), U"");
     EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"  abc"), U"  abc");
     EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"\"q\""), U"q");
     EXPECT_EQ(NGUtils::IniEngine::DefaultText(U"'"), U"'");
@@ -191,11 +200,14 @@ const EditRow kEditRows[] = {
     // Deleting a key takes its whole line; deleting a section its lines up to the next header.
     {"[A]\r\nk=1\r\nd=1\r\n;c\r\nd=2\r\n", "A", "d", nullptr, "[A]\r\nk=1\r\n;c\r\nd=2\r\n"},
     {"[A]\nk=1\nd=2", "A", "d", nullptr, "[A]\nk=1\n"},
-    {"[A]\r\nk=1\r\n\r\n; about B\r\n[B]\r\nx=1\r\n", "A", nullptr, nullptr, "[B]\r\nx=1\r\n"},
-    {";head\n[A]\nk=1\n;in A\n\n[B]\nx=1\n[a]\nm=2\n", "A", nullptr, nullptr,
-     ";head\n[B]\nx=1\n[a]\nm=2\n"},
+    // Comment lines inside a deleted section stay; other lines go.
+    {"[A]\r\nk=1\r\n\r\n; about B\r\n[B]\r\nx=1\r\n", "A", nullptr, nullptr,
+     "; about B\r\n[B]\r\nx=1\r\n"},
+    {";head\n[A]\nk=1\n \v;in A\n\nText\n#h=1\n[B]\nx=1\n[a]\nm=2\n;end", "A", nullptr, nullptr,
+     ";head\n \v;in A\n[B]\nx=1\n[a]\nm=2\n;end"},
+    {";head\n[B]\nx=1\n[a]\nm=2\n;end", "a", nullptr, nullptr, ";head\n[B]\nx=1\n;end"},
     {"[A]\nk=1\n[B]\nx=1\n", "A", nullptr, "ignored", "[B]\nx=1\n"},
-    {"[A]\nk=1\n[B\nz=2\n[C]\n", "A", nullptr, nullptr, "[C]\n"},
+    {"[A]\nk=1\n[B\nz=2\n[C]\n", "A", nullptr, nullptr, "[B\nz=2\n[C]\n"},
     {"[A]\nk=1\n[B]\nx=1", "b", nullptr, nullptr, "[A]\nk=1\n"},
     // Deleting what is absent changes nothing.
     {"[A]\nk=1\n", "A", "nosuch", nullptr, "[A]\nk=1\n"},
@@ -220,22 +232,21 @@ TEST(EngineEdit, ChangesOnlyTheLinesTheEditConcerns) {
 }
 
 TEST(EngineEdit, KeepsTheEncodingAndAnOddLastByte) {
-    for (bool bigEndian : {false, true}) {
-        const std::string before = Utf16File(u"[S]\r\nK=1\r\n", bigEndian) + "\x41";
-        std::string after;
-        ASSERT_EQ(ApplyEdit(before, {U"S", U"L", U"\u00e9\U0001F600"}, after),
-                  EditOutcome::Changed);
-        EXPECT_EQ(after, Utf16File(u"[S]\r\nK=1\r\nL=\u00e9\U0001F600\r\n", bigEndian) + "\x41");
-        ASSERT_EQ(ApplyEdit(after, {U"T", U"K", U"x"}, after), EditOutcome::Changed);
-        EXPECT_EQ(
-            after,
-            Utf16File(u"[S]\r\nK=1\r\nL=\u00e9\U0001F600\r\n[T]\r\nK=x\r\n", bigEndian) + "\x41");
-    }
+    const std::string before = Utf16File(u"[S]\r\nK=1\r\n", false) + "\x41";
     std::string after;
+    ASSERT_EQ(ApplyEdit(before, {U"S", U"L", U"\u00e9\U0001F600"}, after), EditOutcome::Changed);
+    EXPECT_EQ(after, Utf16File(u"[S]\r\nK=1\r\nL=\u00e9\U0001F600\r\n", false) + "\x41");
+    ASSERT_EQ(ApplyEdit(after, {U"T", U"K", U"x"}, after), EditOutcome::Changed);
+    EXPECT_EQ(after,
+              Utf16File(u"[S]\r\nK=1\r\nL=\u00e9\U0001F600\r\n[T]\r\nK=x\r\n", false) + "\x41");
+    // As on Windows, a file of a mark alone is one open line: a UTF-8 or UTF-16 BE mark is text,
+    // and a UTF-16 LE file of its mark alone gets a line break as well.
     ASSERT_EQ(ApplyEdit("\xEF\xBB\xBF", {U"S", U"K", U"\u00e9"}, after), EditOutcome::Changed);
-    EXPECT_EQ(after, "\xEF\xBB\xBF[S]\nK=\xC3\xA9\n");
+    EXPECT_EQ(after, "\xEF\xBB\xBF\n[S]\nK=\xC3\xA9\n");
     ASSERT_EQ(ApplyEdit("\xFE\xFF", {U"S", U"K", U"v"}, after), EditOutcome::Changed);
-    EXPECT_EQ(after, Utf16File(u"[S]\nK=v\n", true));
+    EXPECT_EQ(after, "\xFE\xFF\n[S]\nK=v\n");
+    ASSERT_EQ(ApplyEdit("\xFF\xFE", {U"S", U"K", U"v"}, after), EditOutcome::Changed);
+    EXPECT_EQ(after, Utf16File(u"\n[S]\nK=v\n", false));
 }
 
 TEST(EngineEdit, RefusesTextThatWouldChangeTheFilesStructure) {
@@ -246,6 +257,10 @@ TEST(EngineEdit, RefusesTextThatWouldChangeTheFilesStructure) {
         {U"S", U" [x", U"v"},
         {U"S", U";c", U"v"},
         {U"S", U"a\rb", U"v"},
+        // A reader trims a tab or vertical tab from the file's name but not from its own.
+        {U"\tS", U"K", U"v"},
+        {U"S", U"K\v ", U"v"},
+        {U"\v", U"K", U"v"},
         {U"S", U"K", U"a\nb"},
         {U"S", U"K", Text(U"a\0b", 3)},
         {U"a]", std::nullopt, std::nullopt},

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine_support.h"
@@ -83,11 +85,8 @@ TEST_F(EngineProfile, DefaultsAndNullArguments) {
     EXPECT_EQ(ReadW(L"S", L"missing", L"\"q\"", 16), L"q");
     EXPECT_EQ(ReadW(L"S", L"E", L"DEF", 16), L"");
     EXPECT_EQ(ReadW(L"S", L"missing", nullptr, 16), L"");
-    EXPECT_EQ(ReadW(nullptr, L"K", L"DEF", 16), L"");
-    EXPECT_EQ(ReadW(L"S", nullptr, L"DEF", 16), L"");
     EXPECT_EQ(result, 0u);
     EXPECT_EQ(ReadA("S", "missing", "  abc", 16), "  abc");
-    EXPECT_EQ(ReadA(nullptr, "K", "DEF", 16), "");
     wchar_t buffer[8];
     EXPECT_EQ(ProfileReadW(L"S", L"K", L"DEF", buffer, 8, nullptr), 3u);
 
@@ -95,6 +94,47 @@ TEST_F(EngineProfile, DefaultsAndNullArguments) {
     EXPECT_EQ(ProfileWriteW(L"S", L"K", L"v", nullptr), 0);
     EXPECT_EQ(ProfileWriteA(nullptr, "K", "v", narrow.c_str()), 0);
     EXPECT_EQ(ReadBytes(narrow), "[S]\nK=v\nE=\n");
+}
+
+// A null section lists the section names, a null key the key names, copies and all; a list that
+// does not fit is cut to size - 2 characters and still ends in two NULs.
+TEST_F(EngineProfile, ANullSectionOrKeyListsTheNames) {
+    WriteBytes(narrow, "top=0\n[S]\nK=v\n;c=1\nText\nE=\nK=2\n[]\n[T]\n[s]\nX=1\n");
+    struct Row {
+        const char* section;  // null: the section names
+        std::uint32_t size;
+        std::string_view expected;
+        std::uint32_t result;
+    };
+    using namespace std::string_view_literals;
+    const Row rows[] = {
+        {nullptr, 64, "S\0T\0s\0\0"sv, 6},
+        {"s", 64, "K\0E\0K\0\0"sv, 6},
+        {"s", 7, "K\0E\0K\0\0"sv, 6},
+        {"s", 6, "K\0E\0\0\0"sv, 4},
+        {"s", 5, "K\0E\0\0"sv, 3},
+        {"s", 2, "\0\0"sv, 0},
+        {"s", 1, "\0"sv, 0},
+        {"Nope", 64, "\0"sv, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << (row.section ? row.section : "(null)") << " " << row.size);
+        std::string a(row.size + 1, '#');
+        EXPECT_EQ(ProfileReadA(row.section, row.section ? nullptr : "K", "DEF", a.data(), row.size,
+                               narrow.c_str()),
+                  row.result);
+        EXPECT_EQ(a.substr(0, row.expected.size()), row.expected);
+        EXPECT_EQ(a.back(), '#');
+        const std::wstring section =
+            row.section ? std::wstring(row.section, row.section + std::strlen(row.section)) : L"";
+        std::wstring w(row.size + 1, L'#');
+        EXPECT_EQ(ProfileReadW(row.section ? section.c_str() : nullptr, nullptr, L"DEF", w.data(),
+                               row.size, wide.c_str()),
+                  row.result);
+        EXPECT_EQ(w.substr(0, row.expected.size()),
+                  std::wstring(row.expected.begin(), row.expected.end()));
+    }
 }
 
 TEST_F(EngineProfile, WideAndEightBitWritesMeetInOneFile) {

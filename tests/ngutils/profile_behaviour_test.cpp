@@ -1,7 +1,7 @@
 // How the INI library behaves on real files. The same table runs in the Windows build, where
 // the system's own profile functions answer, and in the Linux build, where our engine does: a
 // case that passes under one and fails under the other is a fault in our engine. Where Windows
-// itself is known to differ from Wine 8 (from Wine's own conformance tests), the rows expect what
+// itself is known to differ from Wine 8 (from tests run on Windows), the rows expect what
 // Windows does and also say what Wine 8 does instead, which is what the Wine run checks.
 #include <gtest/gtest.h>
 
@@ -46,8 +46,11 @@ std::vector<ReadCase> ReadCases() {
         {"names ignore ASCII case", "[Sec]\r\nKey=v1\r\n", L"sEC", L"KEY", true, L"v1"},
         {"blanks around names and value", "[ Sec ]\r\n  Key  =  value  \r\n", L"Sec", L"Key", true,
          L"value"},
-        {"blanks in the call are trimmed", "[Sec]\r\nKey=v\r\n", L" Sec ", L"\tKey ", true, L"v"},
+        {"spaces in the call are trimmed", "[Sec]\r\nKey=v\r\n", L" Sec ", L" Key ", true, L"v"},
+        {"a tab in the call is part of the name", "[sec]\r\nKey=v\r\n", L"\tsec", L"Key", false,
+         L"", L"v"},
         {"tabs trimmed", "[S]\r\n\tTab\t=\tv\t\r\n", L"S", L"Tab", true, L"v"},
+        {"vertical tabs are blanks", "\v[\vS\v]\v\r\n\v\tK\v=\vv \v\r\n", L"S", L"K", true, L"v"},
         {"indented header", "  [Ind]  \r\nA=1\r\n", L"Ind", L"A", true, L"1"},
         {"inner blanks must match", "[In ner]\r\nMy Key=2\r\n", L"In  ner", L"My Key", false, L""},
         {"inner blanks kept", "[In ner]\r\nMy Key=2\r\n", L"In ner", L"My Key", true, L"2"},
@@ -75,19 +78,26 @@ std::vector<ReadCase> ReadCases() {
          L"key", true, L"in_brackets", L"top"},
         {"lines above the first header are in no section", "A=0\r\n[X]\r\nB=1\r\n", L"", L"A",
          false, L"", L"0"},
-        {"broken header belongs to the section before", "[S]\r\nA=1\r\n[T\r\nB=1\r\n", L"S", L"B",
-         true, L"1"},
-        {"broken header is no section", "[S]\r\nA=1\r\n[T\r\nB=1\r\n", L"T", L"B", false, L""},
+        {"a header without a bracket ends its section", "[S]\r\nA=1\r\n[T  \r\nB=1\r\n", L"S", L"B",
+         false, L"", L"1"},
+        {"a header without a bracket runs to the line's end", "[S]\r\nA=1\r\n[T  \r\nB=1\r\n", L"T",
+         L"B", true, L"1", L""},
         {"text after the bracket ignored", "[T]junk\r\nC=3\r\n", L"T", L"C", true, L"3"},
-        {"name runs to the last bracket", "[V]]\r\nF=1\r\n", L"V]", L"F", true, L"1"},
+        {"name ends at the first bracket", "[sec]whoops]\r\nF=1\r\n", L"sec", L"F", true, L"1",
+         L""},
         {"LF only", "[S]\nA=1\nB=2\n", L"S", L"B", true, L"2"},
         {"CR only", "[S]\rA=1\rB=2\r", L"S", L"B", true, L"2"},
         {"no final line break", "[S]\r\nA=1\r\nB=2", L"S", L"B", true, L"2"},
         {"missing section", "[S]\r\nA=1\r\n", L"Nope", L"A", false, L""},
         {"missing key", "[S]\r\nA=1\r\n", L"S", L"Nope", false, L""},
         {"empty file", "", L"S", L"A", false, L""},
-        {"UTF-8 BOM is not part of a name", "\xEF\xBB\xBF[S]\r\nA=2\r\n", L"S", L"A", true, L"2"},
-        {"UTF-8 with BOM", "\xEF\xBB\xBF[S]\r\nN=caf\xC3\xA9\r\n", L"S", L"N", true, L"caf\u00e9"},
+        {"a UTF-8 BOM is text on the first line", "\xEF\xBB\xBF[S]\r\nA=2\r\n", L"S", L"A", false,
+         L"", L"2"},
+        // Read as UTF-8 here: Windows would read it in its ANSI code page.
+        {"UTF-8 with BOM", "\xEF\xBB\xBF\r\n[S]\r\nN=caf\xC3\xA9\r\n", L"S", L"N", true,
+         L"caf\u00e9"},
+        {"a UTF-16BE file is not understood", Utf16File(u"[S]\r\nA=1\r\n", true), L"S", L"A", false,
+         L"", L"1"},
         {"UTF-16LE with BOM", Utf16File(u"[S]\r\nN=caf\u00e9 \u4e2d\r\n", false), L"S", L"N", true,
          L"caf\u00e9 \u4e2d"},
         {"non-ASCII names match in the same case", Utf16File(u"[\u00c4bc]\r\nA=1\r\n", false),
@@ -208,6 +218,42 @@ TEST_F(ProfileFile, DeletingWhatIsAbsentSucceeds) {
     }
 }
 
+TEST_F(ProfileFile, TheDefaultLosesTrailingSpacesOnly) {
+    Put("[S]\r\nK=v\r\n");
+    wchar_t buffer[32];
+    EXPECT_EQ(NGUtils::ProfileReadW(L"S", L"missing", L"\tdefault\t  ", buffer, 32,
+                                    ini.GetFilePath().c_str()),
+              9u);
+    EXPECT_EQ(std::wstring(buffer), L"\tdefault\t");
+}
+
+// Each name ends in NUL and the list in a second one; copies are listed, comment lines and lines
+// without "=" are not, and a list that does not fit is cut to size - 2 and ends in two NULs.
+TEST_F(ProfileFile, ANullSectionOrKeyListsTheNames) {
+    Put("[S]\r\nK=1\r\n;c=1\r\nText\r\nE=2\r\nK=3\r\n[T]\r\n[s]\r\nX=1\r\n");
+    const std::wstring path = ini.GetFilePath();
+    std::wstring buffer(64, L'#');
+    EXPECT_EQ(NGUtils::ProfileReadW(nullptr, L"K", L"", buffer.data(), 64, path.c_str()), 6u);
+    EXPECT_EQ(buffer.substr(0, 7), std::wstring(L"S\0T\0s\0\0", 7));
+    EXPECT_EQ(NGUtils::ProfileReadW(L"s", nullptr, L"", buffer.data(), 64, path.c_str()), 6u);
+    EXPECT_EQ(buffer.substr(0, 7), std::wstring(L"K\0E\0K\0\0", 7));
+    buffer.assign(64, L'#');
+    EXPECT_EQ(NGUtils::ProfileReadW(L"S", nullptr, L"", buffer.data(), 5, path.c_str()), 3u);
+    EXPECT_EQ(buffer.substr(0, 6), std::wstring(L"K\0E\0\0#", 6));
+}
+
+TEST_F(ProfileFile, DeletingASectionKeepsTheCommentsInsideIt) {
+    Put(";comment0\r\n[A]\r\nk=1\r\n;comment1\r\n[B]\r\n;comment2\r\n[C]\r\nc=1\r\n");
+    EXPECT_TRUE(ini.DeleteKey(L"A", nullptr));
+    EXPECT_TRUE(ini.DeleteKey(L"B", nullptr));
+    EXPECT_EQ(Read(L"A", L"k"), L"");
+    EXPECT_EQ(Read(L"C", L"c"), L"1");
+    // Wine 8 drops them with the section.
+    EXPECT_EQ(ReadBytes(file), TestingSupport::RunningUnderWine()
+                                   ? ";comment0\r\n[C]\r\nc=1\r\n"
+                                   : ";comment0\r\n;comment1\r\n;comment2\r\n[C]\r\nc=1\r\n");
+}
+
 TEST_F(ProfileFile, DeletingASectionTakesOnlyTheFirstCopy) {
     Put(";head\r\n[A]\r\nk=1\r\n;comment in A\r\n\r\n[B]\r\nx=1\r\n[a]\r\nm=2\r\n[C]\r\ny=1\r\n");
     EXPECT_TRUE(NGUtils::ProfileWriteW(L"A", nullptr, nullptr, ini.GetFilePath().c_str()) > 0);
@@ -243,6 +289,10 @@ TEST_F(ProfileFile, TextThatWouldInjectLinesIsRefused) {
         {L"S", L";k", L"v"},
         {L"S", L" [k", L"v"},
         {L"", L"K", L"v"},
+        // Names a reader could not find again: it trims tabs from the file's, not from its own.
+        {L"\tsec", L"K", L"v"},
+        {L"S", L"K\t", L"v"},
+        {L" \v ", L"K", L"v"},
     };
     for (const auto& c : refused) {
         EXPECT_FALSE(ini.WriteValue(c.section, c.key, c.value));
