@@ -164,8 +164,12 @@ TEST_F(BenchFiles, TheLongValueFileHoldsTheValueTheMigrationRepairs) {
     EXPECT_EQ(Int(L"SCAN_PROFILE_1", L"ACD_Sensitivity"), 18);
     Bench::CUsEnglishPlatform platform;
     Zentrel::MigrateWholeOrNotAtAll(
-        WidePath(file), [&] { Zentrel::UpdateDeviceAndProfiles(WidePath(file), platform); },
+        WidePath(file),
+        [&platform](const std::wstring& workingCopy) {
+            return Zentrel::UpdateDeviceAndProfiles(workingCopy, platform);
+        },
         platform);
+    g_iniFile.SetFilePath(WidePath(file));
     EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ACD_Sensitivity"), 7);
     EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ZonalOCRLanguage"), 1033);
 }

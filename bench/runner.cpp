@@ -282,15 +282,17 @@ class Runner {
     }
 
     // The network variant's work on one file, as the program does it: whole or not at all.
+    // g_iniFile is pointed at the file again afterwards, for the check of the result.
     static void MigrateAsZentrelDoes(const std::wstring& path) {
         CUsEnglishPlatform platform;
         Zentrel::MigrateWholeOrNotAtAll(
             path,
-            [&] {
-                Zentrel::UpdateDeviceAndProfiles(path, platform);
-                Zentrel::UpdateFeatureSections(path, platform);
+            [&platform](const std::wstring& workingCopy) {
+                return Zentrel::UpdateDeviceAndProfiles(workingCopy, platform) &&
+                       Zentrel::UpdateFeatureSections(workingCopy, platform);
             },
             platform);
+        g_iniFile.SetFilePath(path);
     }
 
     const RunOptions& options_;
