@@ -25,6 +25,7 @@ enum class StepOutcome {
     Done,     // the file holds the migrated bytes
     Changed,  // another program changed the file since it was read; it stays as it is
     Failed,   // the file stays as it was
+    Stranded, // the file is gone and only the working copy holds the migrated bytes: it stays
 };
 
 class IMigrationPlatform {

@@ -44,12 +44,17 @@ class CSettingsFile {
         }
     }
 
-    // The one step, taken only when every routine succeeded.
+    // The one step, taken only when every routine succeeded. A working copy that holds the only
+    // migrated bytes left is never removed.
     StepOutcome PutInPlace() {
         if (m_failed) {
             return StepOutcome::Failed;
         }
-        return m_platform.PutInPlace(m_workingCopy, m_path, m_snapshot);
+        const StepOutcome outcome = m_platform.PutInPlace(m_workingCopy, m_path, m_snapshot);
+        if (outcome == StepOutcome::Stranded) {
+            m_workingCopy.clear();
+        }
+        return outcome;
     }
 
   private:
