@@ -56,7 +56,15 @@ if(WIN32)
     add_link_options(-Wl,--no-insert-timestamp)
 
     set(WINE_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
-    set(WINE_RUN ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh)
+    # Wine's loader must match the programs: a 64-bit test build runs through Wine's 64-bit loader
+    # alone, so that it needs no 32-bit execution. The build's own wrappers say which.
+    math(EXPR WINE_BITS "${CMAKE_SIZEOF_VOID_P} * 8")
+    foreach(tool run prefix)
+        configure_file(${PROJECT_SOURCE_DIR}/cmake/wine-build-tool.sh.in
+                       ${PROJECT_BINARY_DIR}/wine-${tool}.sh @ONLY)
+    endforeach()
+    set(WINE_RUN ${PROJECT_BINARY_DIR}/wine-run.sh)
+    set(WINE_PREFIX_TOOL ${PROJECT_BINARY_DIR}/wine-prefix.sh)
     # Test executables are started through Wine, in the build's own prefix.
     set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN} ${WINE_PREFIX})
 endif()

@@ -1,20 +1,3 @@
-# Cross-build for 32-bit Windows with mingw-w64 (win32 thread model).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-win32)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_AR i686-w64-mingw32-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB i686-w64-mingw32-ranlib CACHE FILEPATH "")
-set(CMAKE_OBJCOPY i686-w64-mingw32-objcopy CACHE FILEPATH "")
-set(CMAKE_STRIP i686-w64-mingw32-strip CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Test executables run under Wine through a wrapper that owns the build's private prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh")
+# 32-bit Windows: the deliverables.
+set(MINGW_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/toolchain-mingw.cmake)

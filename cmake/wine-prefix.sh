@@ -9,17 +9,17 @@ prefix=$2
 
 case $action in
 start)
-    command -v wine >/dev/null || { echo "wine is not installed" >&2; exit 1; }
+    command -v "$wine_loader" >/dev/null || { echo "wine is not installed" >&2; exit 1; }
     if [ ! -f "$prefix/system.reg" ]; then
         mkdir -p "$prefix"
-        wineboot -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
+        "$wine_loader" wineboot.exe -i </dev/null >/dev/null 2>&1 || { echo "wineboot failed" >&2; exit 1; }
         wineserver -w </dev/null >/dev/null 2>&1
     fi
     # A persistent server keeps each test's start cheap. The first program of a fresh server
     # brings up the prefix's services, which inherit its output: give them /dev/null, never the
     # test runner's pipes, or the runner waits for them forever.
     wineserver -p </dev/null >/dev/null 2>&1
-    wine cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
+    "$wine_loader" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
     exit 0
     ;;
 stop)

@@ -7,4 +7,4 @@ prefix=$1
 shift
 # shellcheck source=cmake/wine-env.sh
 . "$(dirname "$0")/wine-env.sh"
-exec wine "$@"
+exec "$wine_loader" "$@"

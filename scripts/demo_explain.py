@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Says in plain words what Zentrel changed in one settings file: scripts/demo prints it before
 the file's diff. Usage: demo_explain.py VARIANT BEFORE AFTER
+                        demo_explain.py --summary VARIANT BEFORE AFTER   (just the counts)
                         demo_explain.py --same FILE OTHER   (status 0 when both hold the same
                         sections, keys and values, whatever their layout)
 
@@ -8,14 +9,14 @@ It reads both files the way the scanning application does (sections, then key=va
 without regard to ASCII case) and names the rule behind each change, so that a reader of the diff
 sees why keys and comments went, not only that they did.
 """
+import os
 import sys
 import textwrap
 
-# The sections each driver variant rewrites whole, with the number of keys it writes.
+# The sections each driver variant rewrites whole; their keys are counted in the result.
 REPLACED = {
-    "QX_NWTWAIN": [("Other", 4), ("Features_Available", 7), ("Imaging_Library", 1),
-                   ("MultiThread_Features", 19)],
-    "QX_USBTWAIN": [("Imaging_Library", 1), ("MultiThread_Features", 19)],
+    "QX_NWTWAIN": ["Other", "Features_Available", "Imaging_Library", "MultiThread_Features"],
+    "QX_USBTWAIN": ["Imaging_Library", "MultiThread_Features"],
 }
 
 # The 37 interface languages the scanning application supports, by Windows language identifier.
@@ -78,31 +79,17 @@ def same(path, other_path):
     return 1
 
 
-def main():
-    if sys.argv[1] == "--same":
-        sys.exit(same(sys.argv[2], sys.argv[3]))
-    variant, before_path, after_path = sys.argv[1:4]
+def analyse(variant, before_path, after_path):
+    """What the rules did: the sections replaced whole, the ACD values lowered, the zonal OCR
+    languages supplied."""
     before, _ = read_ini(before_path)
     after, _ = read_ini(after_path)
-    said = []
-
     replaced = []
-    for name, count in REPLACED[variant]:
+    for name in REPLACED[variant]:
         old_keys, old_others = before.get(name.lower(), ({}, []))
         new_keys, _ = after.get(name.lower(), ({}, []))
         gone = [old_keys[k][0] for k in old_keys if k not in new_keys]
-        text = f"[{name}] ({count} key{'' if count == 1 else 's'})"
-        if gone:
-            text += f"; gone with it: {', '.join(gone)}"
-        if old_others:
-            text += f"; and its lines {', '.join(repr(o) for o in old_others)}"
-        replaced.append(text)
-    said.append("Sections the driver rewrites whole (deleted, then written again at the end of "
-                "the file with exactly the keys the new driver expects; keys it does not know "
-                "go, and a comment just above a section header belongs to the section before "
-                "it):")
-    said.extend(f"    {line}" for line in replaced)
-
+        replaced.append((name, len(new_keys), gone, old_others))
     lowered, supplied = [], []
     for name in after:
         if not (name.startswith("scan_profile_") or name.startswith("twain_profile_")):
@@ -118,6 +105,40 @@ def main():
             language = as_int(new_keys["zonalocrlanguage"][1])
             supplied.append(f"{name.upper()} = {language} "
                             f"({LANGUAGES.get(language, 'not a supported language')})")
+    return replaced, lowered, supplied
+
+
+def plural(count, word):
+    return f"{count} {word}{'' if count == 1 else 's'}"
+
+
+def summary(variant, before_path, after_path):
+    """The counts, for the demo's closing summary: at most 92 columns wide, so that they fit
+    100 columns indented."""
+    replaced, lowered, supplied = analyse(variant, before_path, after_path)
+    keys = sum(count for _, count, _, _ in replaced)
+    gone = sum(len(gone) for _, _, gone, _ in replaced)
+    text = f"{plural(len(replaced), 'section')} rewritten whole ({plural(keys, 'key')}"
+    text += f", {gone} old gone)" if gone else ")"
+    if variant == "QX_NWTWAIN":
+        text += (f"; ACD_Sensitivity lowered in {plural(len(lowered), 'profile')}"
+                 f"; ZonalOCRLanguage supplied in {len(supplied)}")
+    print(textwrap.fill(text, width=92))
+
+
+def explain(variant, before_path, after_path):
+    replaced, lowered, supplied = analyse(variant, before_path, after_path)
+    said = ["Sections the driver rewrites whole (deleted, then written again at the end of "
+            "the file with exactly the keys the new driver expects; keys it does not know "
+            "go, and a comment just above a section header belongs to the section before "
+            "it):"]
+    for name, count, gone, old_others in replaced:
+        text = f"[{name}] ({plural(count, 'key')})"
+        if gone:
+            text += f"; gone with it: {', '.join(gone)}"
+        if old_others:
+            text += f"; and its lines {', '.join(repr(o) for o in old_others)}"
+        said.append(f"    {text}")
     if variant == "QX_NWTWAIN":
         said.append("ACD_Sensitivity above 10 pulled back to 7 (the profiles are visited from "
                     "number 0 up to the first one without an ACD_Sensitivity): "
@@ -131,6 +152,33 @@ def main():
     for line in said:
         indent = "        " if line.startswith("    ") else "    "
         print(textwrap.fill(line, width=100, subsequent_indent=indent))
+
+
+def bad_argument(text):
+    print(f"scripts/demo_explain.py: {text} (see --help)", file=sys.stderr)
+    sys.exit(2)
+
+
+def main():
+    arguments = sys.argv[1:]
+    if arguments[:1] in (["-h"], ["--help"]):
+        print(__doc__.strip())
+        return
+    mode = arguments.pop(0) if arguments[:1] in (["--same"], ["--summary"]) else None
+    wanted = 2 if mode == "--same" else 3
+    if len(arguments) != wanted:
+        bad_argument(f"{wanted} arguments wanted, {len(arguments)} given")
+    if mode != "--same" and arguments[0] not in REPLACED:
+        bad_argument(f"unknown driver variant '{arguments[0]}'")
+    for path in arguments[wanted - 2:]:
+        if not os.path.isfile(path):
+            bad_argument(f"no file '{path}'")
+    if mode == "--same":
+        sys.exit(same(*arguments))
+    if mode == "--summary":
+        summary(*arguments)
+    else:
+        explain(*arguments)
 
 
 if __name__ == "__main__":

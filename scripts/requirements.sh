@@ -12,6 +12,7 @@ libgtest-dev        file:/usr/include/gtest/gtest.h
 libgmock-dev        file:/usr/include/gmock/gmock.h
 googletest          file:/usr/src/googletest/CMakeLists.txt
 g++-mingw-w64-i686  command:i686-w64-mingw32-g++-win32
+g++-mingw-w64-x86-64 command:x86_64-w64-mingw32-g++-win32
 wine                command:wine
 wine32:i386         file:/usr/lib/wine/wineserver32
 wine64              file:/usr/lib/wine/wineserver64

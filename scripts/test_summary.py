@@ -4,6 +4,7 @@ reason its GoogleTest output gives, then "counts P F S" (passed, failed, skipped
 line. Usage: test_summary.py REPORT.xml..."""
 import re
 import sys
+import textwrap
 import xml.etree.ElementTree as ElementTree
 
 
@@ -33,7 +34,8 @@ def main(paths):
             else:
                 failed += 1
     for (name, reason), presets in sorted(reasons.items()):
-        print(f"Skipped test: {name} ({', '.join(presets)}): {reason}")
+        line = f"Skipped test: {name} ({', '.join(presets)}): {reason}"
+        print(textwrap.fill(line, width=100, subsequent_indent="    "))
     print(f"counts {passed} {failed} {skipped}")
 
 

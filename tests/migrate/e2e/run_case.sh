@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs the built Zentrel on one case folder and checks the result.
-# Usage: run_case.sh PROGRAM CASE_FOLDER [WINE_RUN WINE_PREFIX]
+# Usage: run_case.sh [--regenerate] PROGRAM CASE_FOLDER [WINE_RUN WINE_PREFIX]
+# --regenerate (natively only) writes what the run gave into the case's expect, languages and
+# expected/ files instead of failing on a difference: scripts/regenerate-golden uses it.
 #
 # A case folder holds:
 #   data/        the files placed in the local application-data folder before the run
@@ -25,11 +27,18 @@
 # shellcheck disable=SC2015
 set -u
 
+regenerate=0
+if [ "${1:-}" == --regenerate ]; then
+    regenerate=1
+    shift
+fi
 program=$1
 case_dir=$2
 wine_run=${3:-}
 wine_prefix=${4:-}
 case_name=$(basename "$case_dir")
+
+[ $regenerate -eq 0 ] || [ -z "$wine_prefix" ] || { echo "--regenerate runs natively only"; exit 2; }
 
 net1="Tarvex/Tarvex Scan Twain/Tarvex Netcapture Line 6600sx2/Velmora.ini"
 net2="Tarvex/Tarvex Scan Twain/Tarvex Feedline K7740 sx2/Velmora.ini"
@@ -203,31 +212,57 @@ check_run() {
     fi
 }
 
+# With --regenerate, the line that says what the run gave: a value or its absence, a key list.
+regenerated() { # name-in-expect section key value-or-empty
+    if [ -n "$4" ]; then
+        printf 'value\t%s\t%s\t%s\t%s\n' "$1" "$2" "$3" "$4"
+    else
+        printf 'absent\t%s\t%s\t%s\n' "$1" "$2" "$3"
+    fi >>"$work/expect.new"
+    pass
+}
+
 check_expectations() {
     [ -f "$case_dir/expect" ] || return 0
-    local kind file section key text actual
-    while IFS=$'\t' read -r kind file section key text; do
+    local line kind name file section key text actual
+    : >"$work/expect.new"
+    while IFS= read -r line; do
+        IFS=$'\t' read -r kind name section key text <<<"$line"
         case $kind in
-        "" | "#"*) continue ;;
+        "" | "#"*)
+            printf '%s\n' "$line" >>"$work/expect.new"
+            continue
+            ;;
         esac
-        file=$(alias_path "$file")
+        file=$(alias_path "$name")
+        actual=""
+        case $kind in
+        value | absent) actual=$(ini_value "$data/$file" "$section" "$key") ;;
+        keys) actual=$(ini_keys "$data/$file" "$section") ;;
+        esac
+        if [ $regenerate -eq 1 ]; then
+            case $kind in
+            value | absent)
+                regenerated "$name" "$section" "$key" "$actual"
+                continue
+                ;;
+            keys)
+                printf 'keys\t%s\t%s\t%s\n' "$name" "$section" "$actual" >>"$work/expect.new"
+                pass
+                continue
+                ;;
+            esac
+            printf '%s\n' "$line" >>"$work/expect.new"
+        fi
         case $kind in
         value)
-            if actual=$(ini_value "$data/$file" "$section" "$key") && [ "$actual" == "$text" ]; then
-                pass
-            else
+            [ "$actual" == "$text" ] && pass ||
                 fail "$file [$section] $key: expected '$text', got '${actual:-<absent>}'"
-            fi
             ;;
         absent)
-            if actual=$(ini_value "$data/$file" "$section" "$key"); then
-                fail "$file [$section] $key: expected no value, got '$actual'"
-            else
-                pass
-            fi
+            [ -z "$actual" ] && pass || fail "$file [$section] $key: expected no value, got '$actual'"
             ;;
         keys)
-            actual=$(ini_keys "$data/$file" "$section")
             [ "$actual" == "$key" ] && pass ||
                 fail "$file [$section]: expected keys '$key', got '$actual'"
             ;;
@@ -243,6 +278,7 @@ check_expectations() {
             ;;
         esac
     done <"$case_dir/expect"
+    if [ $regenerate -eq 1 ]; then cp "$work/expect.new" "$case_dir/expect"; fi
 }
 
 check_exact_bytes() {
@@ -251,6 +287,9 @@ check_exact_bytes() {
     while IFS= read -r -d '' file; do
         file=${file#"$case_dir/expected/"}
         if cmp -s "$case_dir/expected/$file" "$data/$file"; then
+            pass
+        elif [ $regenerate -eq 1 ] && [ -f "$data/$file" ]; then
+            cp "$data/$file" "$case_dir/expected/$file"
             pass
         else
             fail "$file differs from expected/:"
@@ -271,9 +310,14 @@ check_rerun() {
 }
 
 if [ -f "$case_dir/languages" ]; then
-    while IFS=$'\t' read -r assignments zonal platforms; do
+    : >"$work/languages.new"
+    while IFS= read -r line; do
+        IFS=$'\t' read -r assignments zonal platforms <<<"$line"
         case $assignments in
-        "" | "#"*) continue ;;
+        "" | "#"*)
+            printf '%s\n' "$line" >>"$work/languages.new"
+            continue
+            ;;
         esac
         [ -n "$wine_prefix" ] && [ "$platforms" == native ] && continue
         run_label=$assignments
@@ -282,10 +326,13 @@ if [ -f "$case_dir/languages" ]; then
         run_program "${extra[@]}"
         check_run $?
         actual=$(ini_value "$data/$net1" SCAN_PROFILE_0 ZonalOCRLanguage)
-        [ "$actual" == "$zonal" ] && pass || fail "ZonalOCRLanguage: expected $zonal, got '$actual'"
+        printf '%s\t%s\t%s\n' "$assignments" "$actual" "$platforms" >>"$work/languages.new"
+        [ $regenerate -eq 1 ] || [ "$actual" == "$zonal" ] && pass ||
+            fail "ZonalOCRLanguage: expected $zonal, got '$actual'"
         check_expectations
         check_rerun "${extra[@]}"
     done <"$case_dir/languages"
+    if [ $regenerate -eq 1 ]; then cp "$work/languages.new" "$case_dir/languages"; fi
     run_label=""
 else
     place_data
