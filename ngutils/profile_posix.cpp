@@ -55,20 +55,7 @@ std::uint32_t CopyOut(const Source& text, Char* buffer, std::uint32_t size) {
 
 // An edit of a file held in memory: the engine's rules of editing, without the file's.
 bool EditInMemory(std::string& bytes, const IniEngine::Edit& edit) {
-    if (!IniEngine::IsAcceptedEdit(edit)) {
-        return false;
-    }
-    std::string newBytes;
-    switch (IniEngine::ApplyEdit(bytes, edit, newBytes)) {
-        case IniEngine::EditOutcome::Refused:
-            return false;
-        case IniEngine::EditOutcome::Unchanged:
-            return true;
-        case IniEngine::EditOutcome::Changed:
-            break;
-    }
-    bytes.swap(newBytes);
-    return true;
+    return IniEngine::ApplyEditInPlace(bytes, edit) != IniEngine::EditOutcome::Refused;
 }
 
 // A null key edits the whole section; a null value removes the key. `memory` is the file's
