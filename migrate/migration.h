@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -46,8 +47,11 @@ bool SettingsFileExists(const std::wstring& path,
 using SettingsRoutines = std::function<bool(const std::wstring& workingCopy)>;
 
 // How often a file that another program changed during its migration is migrated again from its
-// new bytes before it is left as that program left it.
-inline constexpr int kMigrationAttempts = 3;
+// new bytes before it is left as that program left it, and the pause before the first retry,
+// doubled before each further one: a program that saves its settings does so in a burst, and a
+// few hundred milliseconds in all let it finish.
+inline constexpr int kMigrationAttempts = 5;
+inline constexpr std::chrono::milliseconds kFirstRetryPause{20};
 
 // Migrates the settings file at `path` whole or not at all. The routines change a private working
 // copy of the file, never the file itself; when all of them succeeded, the file takes the

@@ -3,6 +3,7 @@
 // platform_win32.cpp and platform_posix.cpp are the real implementations.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -80,6 +81,9 @@ class IMigrationPlatform {
 
     // Removes the working copy; nothing happens when it is gone already.
     virtual void RemoveWorkingCopy(const std::wstring& workingCopy) = 0;
+
+    // Lets `time` pass, before a file that another program changed is migrated again.
+    virtual void Pause(std::chrono::milliseconds time) = 0;
 };
 
 // The system's own operations. It holds no data; a test's stand-in derives from it to replace
@@ -99,6 +103,7 @@ class CSystemPlatform : public IMigrationPlatform {
     StepOutcome PutInPlace(const std::wstring& workingCopy, const std::wstring& file,
                            const SettingsSnapshot& snapshot) override;
     void RemoveWorkingCopy(const std::wstring& workingCopy) override;
+    void Pause(std::chrono::milliseconds time) override;
 };
 
 // What the routines use unless they are handed another platform.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "ini_store_posix.h"
 #include "memory_files_posix.h"
@@ -108,6 +109,10 @@ StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const s
 
 void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
     NGUtils::IniEngine::RemoveMemoryFile(workingCopy);
+}
+
+void CSystemPlatform::Pause(std::chrono::milliseconds time) {
+    std::this_thread::sleep_for(time);
 }
 
 namespace Posix {

@@ -414,6 +414,10 @@ void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
     DeleteFileW(workingCopy.c_str());
 }
 
+void CSystemPlatform::Pause(std::chrono::milliseconds time) {
+    Sleep(static_cast<DWORD>(time.count()));
+}
+
 namespace Win32 {
 
 StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,

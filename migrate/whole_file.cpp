@@ -3,6 +3,7 @@
 // starts with settings that are neither the old nor the new ones, and a run that dies leaves the
 // file as it was. Nothing is kept beside the file for a later run to put back: every run starts
 // from the file as it finds it.
+#include <chrono>
 #include <string>
 
 #include "migration.h"
@@ -72,7 +73,12 @@ void MigrateWholeOrNotAtAll(const std::wstring& path, const SettingsRoutines& mi
     try {
         // Another run of this program that finished meanwhile counts as a change too: its result
         // is migrated once more, which changes nothing, so two runs at once end as one.
+        std::chrono::milliseconds pause = kFirstRetryPause;
         for (int attempt = 0; attempt < kMigrationAttempts; ++attempt) {
+            if (attempt > 0) {
+                platform.Pause(pause);
+                pause *= 2;
+            }
             CSettingsFile file(platform, path);
             if (!file.Open()) {
                 return;
