@@ -79,6 +79,7 @@ bool RunProgram(const std::filesystem::path& program, const std::filesystem::pat
     }
     environment.push_back("XDG_DATA_HOME=" + dataFolder.string());
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (std::string& entry : environment) {
         envp.push_back(entry.data());
     }
