@@ -292,6 +292,10 @@ bool CreateWorkingCopy(const std::wstring& folder, const std::wstring& file,
     for (int attempt = 0; attempt < kNameAttempts; ++attempt, unique = unique * 2654435761U + 1) {
         const std::wstring name = folder + L"\\" + WorkingCopyPrefix(file) +
                                   Hex(GetCurrentProcessId(), 8) + L"." + Hex(unique, 8) + L".tmp";
+        // The profile functions take no longer name; the temporary folder's is shorter.
+        if (name.size() >= MAX_PATH) {
+            return false;
+        }
         const ::Win32::CFileHandle copy(CreateFileW(name.c_str(), GENERIC_WRITE, 0,
                                                     security.Attributes(), CREATE_NEW,
                                                     FILE_ATTRIBUTE_HIDDEN, nullptr));
