@@ -20,6 +20,14 @@ bool DurableReplace(const std::filesystem::path& path, std::string_view bytes);
 // keeps no such count (Wine reports zero for everything).
 std::optional<std::uint64_t> BytesWrittenSoFar();
 
+// The folder where a run of `program` looks for the settings files: natively one of our own
+// below `work` (its XDG_DATA_HOME), on Windows the user's local application-data folder.
+std::filesystem::path ProgramDataFolder(const std::filesystem::path& work);
+
+// Runs the program `program` with the argument QX_NWTWAIN, its data folder being `dataFolder`,
+// from its start to its exit. False when it could not be started or did not end with 0.
+bool RunProgram(const std::filesystem::path& program, const std::filesystem::path& dataFolder);
+
 // "posix" or "windows": which build produced a set of results.
 const char* PlatformName();
 

@@ -1,8 +1,12 @@
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "bench_platform.h"
 
@@ -60,6 +64,35 @@ std::optional<std::uint64_t> BytesWrittenSoFar() {
         }
     }
     return std::nullopt;
+}
+
+std::filesystem::path ProgramDataFolder(const std::filesystem::path& work) {
+    return work / "program data";
+}
+
+bool RunProgram(const std::filesystem::path& program, const std::filesystem::path& dataFolder) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        if (std::strncmp(*entry, "XDG_DATA_HOME=", 14) != 0) {
+            environment.emplace_back(*entry);
+        }
+    }
+    environment.push_back("XDG_DATA_HOME=" + dataFolder.string());
+    std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
+    for (std::string& entry : environment) {
+        envp.push_back(entry.data());
+    }
+    envp.push_back(nullptr);
+    std::string path = program.string();
+    std::string argument = "QX_NWTWAIN";
+    char* argv[] = {path.data(), argument.data(), nullptr};
+    pid_t child = 0;
+    if (::posix_spawn(&child, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) {
+        return false;
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 const char* PlatformName() {

@@ -1,4 +1,7 @@
+#include <shlobj.h>
 #include <windows.h>
+
+#include <string>
 
 #include "bench_platform.h"
 
@@ -48,6 +51,31 @@ std::optional<std::uint64_t> BytesWrittenSoFar() {
         return std::nullopt;
     }
     return counters.WriteTransferCount;
+}
+
+std::filesystem::path ProgramDataFolder(const std::filesystem::path&) {
+    wchar_t folder[MAX_PATH + 1] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder))) {
+        return {};
+    }
+    return folder;
+}
+
+bool RunProgram(const std::filesystem::path& program, const std::filesystem::path&) {
+    std::wstring commandLine = L"\"" + program.wstring() + L"\" QX_NWTWAIN";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startup, &process) == 0) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    DWORD status = 1;
+    const bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                       GetExitCodeProcess(process.hProcess, &status) != 0;
+    CloseHandle(process.hProcess);
+    return ended && status == 0;
 }
 
 const char* PlatformName() {

@@ -17,7 +17,7 @@ namespace {
 
 int Usage() {
     std::cerr << "usage: ini_bench run --dir FOLDER --out RESULTS [--sizes N,N,...]\n"
-                 "                     [--value-sizes N,N,...] [--quick]\n"
+                 "                     [--value-sizes N,N,...] [--program ZENTREL] [--quick]\n"
                  "       ini_bench table NATIVE_RESULTS [WINE_RESULTS]\n";
     return 2;
 }
@@ -58,6 +58,8 @@ int Run(const std::vector<std::string>& args) {
             if (!ParseSizes(args[++i], options.valueSizes)) {
                 return Usage();
             }
+        } else if (args[i] == "--program" && hasValue) {
+            options.program = args[++i];
         } else if (args[i] == "--quick") {
             options.sampleScale = 0;
         } else {

@@ -16,9 +16,10 @@ struct WorkloadName {
 };
 
 // The order of the table's rows within one size.
-constexpr std::array<WorkloadName, 8> kWorkloads = {{
+constexpr std::array<WorkloadName, 9> kWorkloads = {{
     {"limit", "durable replace (the limit)"},
     {"migration", "migration, 2 files"},
+    {"program_run", "program run, 2 files"},
     {"read_int", "ReadInt, key near the end"},
     {"write_existing", "WriteValue, existing key"},
     {"write_new", "WriteValue, new key"},
@@ -81,10 +82,12 @@ struct Goal {
 
 constexpr std::size_t kMebibyte = 1024 * 1024;
 
-// A write may cost little more than the durable replace it cannot avoid; a damaged file with a
-// 4 MiB value must not make the installer look hung.
-constexpr std::array<Goal, 2> kGoals = {{
+// A write may cost little more than the durable replace it cannot avoid; a whole run of the
+// program little more than the one durable replace per settings file that it cannot avoid; a
+// damaged file with a 4 MiB value must not make the installer look hung.
+constexpr std::array<Goal, 3> kGoals = {{
     {"write_existing", 64 * 1024, true, 1.10, "at most 1.10 x limit"},
+    {"program_run", 64 * 1024, true, 5.0, "at most 5 x limit (one per file)"},
     {"migration_long_value", 4 * kMebibyte, false, 2.0, "under 2 s"},
 }};
 
@@ -232,12 +235,16 @@ void PrintTable(const ResultSet& native, const ResultSet* wine, std::ostream& ou
                 continue;
             }
             std::string rest;
+            const bool run = workload.id == "program_run";
             if (workload.id == "migration" || workload.id == "migration_long_value") {
                 rest = std::to_string(mine->writes) + " writes, ";
+            } else if (run) {
+                rest = std::to_string(mine->writes) + " replaces, ";
             }
             if (workload.id != "limit") {
                 rest += Format("%.2f x limit", LimitRatio(*mine));
-                if (mine->writes > 0) {
+                // Another process's writes are not counted here.
+                if (mine->writes > 0 && !run) {
                     rest += ", " + BytesPerWrite(*mine) + "/write";
                 }
             }

@@ -243,7 +243,48 @@ class Runner {
                          false,
                          0};
         return Measure(migration, MigrationPlan(size, options_.sampleScale), restore, migrate,
-                       averageSize, kLimitsPerMigration);
+                       averageSize, kLimitsPerMigration) &&
+               RunProgramOnce(size, settings);
+    }
+
+    // The whole program, from its start to its exit, migrating both models' files; set against
+    // one durable replace per file, the least that any whole-or-nothing migration writes.
+    bool RunProgramOnce(std::size_t size, const std::string& settings) {
+        if (options_.program.empty()) {
+            return true;
+        }
+        const std::filesystem::path data = ProgramDataFolder(Work("program"));
+        if (data.empty()) {
+            return Fail("no data folder for the program");
+        }
+        std::vector<std::filesystem::path> files;
+        for (const std::wstring_view model : Zentrel::kModelFolders) {
+            files.push_back(data / "Tarvex" / "Tarvex Scan Twain" / std::wstring(model) /
+                            "Velmora.ini");
+        }
+        auto restore = [&] {
+            return std::all_of(files.begin(), files.end(), [&](const auto& file) {
+                std::error_code error;
+                std::filesystem::create_directories(file.parent_path(), error);
+                return DurableReplace(file, settings);
+            });
+        };
+        auto run = [&] {
+            if (!RunProgram(options_.program, data)) {
+                return false;
+            }
+            g_iniFile.SetFilePath(WidePath(files.back()));
+            std::int32_t acd = 0;
+            return g_iniFile.ReadInt(L"TWAIN_PROFILE_99", L"ACD_Sensitivity", acd) && acd == 7;
+        };
+        Result result{"program_run", size, settings.size(), {}, 2, std::nullopt, false, 0};
+        const bool measured = Measure(result, MigrationPlan(size, options_.sampleScale), restore,
+                                      run, [] { return std::uint64_t{0}; }, kLimitsPerMigration);
+        std::error_code error;
+        for (const auto& file : files) {
+            std::filesystem::remove_all(file.parent_path(), error);
+        }
+        return measured;
     }
 
     // A settings file whose ACD_Sensitivity holds `valueSize` digits: reading that value, and
@@ -282,15 +323,17 @@ class Runner {
     }
 
     // The network variant's work on one file, as the program does it: whole or not at all.
+    // g_iniFile is pointed at the file again afterwards, for the check of the result.
     static void MigrateAsZentrelDoes(const std::wstring& path) {
         CUsEnglishPlatform platform;
         Zentrel::MigrateWholeOrNotAtAll(
             path,
-            [&] {
-                Zentrel::UpdateDeviceAndProfiles(path, platform);
-                Zentrel::UpdateFeatureSections(path, platform);
+            [&platform](const std::wstring& workingCopy) {
+                return Zentrel::UpdateDeviceAndProfiles(workingCopy, platform) &&
+                       Zentrel::UpdateFeatureSections(workingCopy, platform);
             },
             platform);
+        g_iniFile.SetFilePath(path);
     }
 
     const RunOptions& options_;

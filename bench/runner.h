@@ -16,6 +16,7 @@ struct RunOptions {
     std::vector<std::size_t> sizes;
     std::vector<std::size_t> valueSizes;  // of the long ACD_Sensitivity value
     int sampleScale = 1;  // 0: a quick run with the fewest samples that still give a median
+    std::filesystem::path program;  // the built Zentrel, run whole; none: that row is left out
 };
 
 // Every workload at every size. False when a file operation failed, which would make the

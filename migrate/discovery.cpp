@@ -36,9 +36,9 @@ void RunNetworkVariant(IMigrationPlatform& platform) noexcept {
             if (SettingsFileExists(path, platform)) {
                 MigrateWholeOrNotAtAll(
                     path,
-                    [&] {
-                        UpdateDeviceAndProfiles(path, platform);
-                        UpdateFeatureSections(path, platform);
+                    [&platform](const std::wstring& workingCopy) {
+                        return UpdateDeviceAndProfiles(workingCopy, platform) &&
+                               UpdateFeatureSections(workingCopy, platform);
                     },
                     platform);
             }
@@ -57,7 +57,11 @@ void RunUsbVariant(IMigrationPlatform& platform) noexcept {
             const std::wstring path = Below(platform, folder, {L"Velmora.ini"});
             if (SettingsFileExists(path, platform)) {
                 MigrateWholeOrNotAtAll(
-                    path, [&] { UpdateUsbFeatureSections(path, platform); }, platform);
+                    path,
+                    [&platform](const std::wstring& workingCopy) {
+                        return UpdateUsbFeatureSections(workingCopy, platform);
+                    },
+                    platform);
             }
         }
     } catch (...) {

@@ -42,30 +42,34 @@ void FindModelFolders(const std::wstring& parent, std::vector<std::wstring>& fol
 bool SettingsFileExists(const std::wstring& path,
                         IMigrationPlatform& platform = SystemPlatform()) noexcept;
 
-// How long a run waits for another run's lock on a settings file: longer than a migration of a
-// large file takes on a slow disk, short enough for an installer.
-inline constexpr std::chrono::milliseconds kLockWait{10000};
+// The rewrite routines of one settings file, run on its working copy: `workingCopy` is the name
+// to hand them. False when any of them failed.
+using SettingsRoutines = std::function<bool(const std::wstring& workingCopy)>;
 
-// Runs `migrate` (the rewrite routines of one settings file) so that the file ends either migrated
-// or exactly as it was: its bytes are kept beside it first, and put back when a write fails. A
-// file whose bytes cannot be kept is not touched. A copy left by a run that was stopped is put
-// back before the file is migrated again, so nothing accumulates. Two runs never migrate one file
-// at once: each holds a lock for the file meanwhile and waits at most `lockWait` for another
-// run's; a file whose lock cannot be had in time is not touched.
-void MigrateWholeOrNotAtAll(const std::wstring& path, const std::function<void()>& migrate,
-                            IMigrationPlatform& platform = SystemPlatform(),
-                            std::chrono::milliseconds lockWait = kLockWait) noexcept;
+// How often a file that another program changed during its migration is migrated again from its
+// new bytes before it is left as that program left it, and the pause before the first retry,
+// doubled before each further one: a program that saves its settings does so in a burst, and a
+// few hundred milliseconds in all let it finish.
+inline constexpr int kMigrationAttempts = 5;
+inline constexpr std::chrono::milliseconds kFirstRetryPause{20};
 
-// The rewrite routines report every write or deletion that failed, and every routine that could
-// not run to its end, here.
-void NoteFailedWrite() noexcept;
+// Migrates the settings file at `path` whole or not at all. The routines change a private working
+// copy of the file, never the file itself; when all of them succeeded, the file takes the
+// migrated bytes in one step, and only if it is still what was copied (otherwise the migration
+// starts again from its current bytes). A failed routine, or a file that cannot be read, leaves
+// the file exactly as it was. The working copy is removed in every case, and nothing else is
+// ever left beside the file or read from beside it.
+void MigrateWholeOrNotAtAll(const std::wstring& path, const SettingsRoutines& migrate,
+                            IMigrationPlatform& platform = SystemPlatform()) noexcept;
 
-// The rewrite routines point g_iniFile at `path`; an empty path makes them do nothing.
-void UpdateDeviceAndProfiles(std::wstring path,
+// The rewrite routines point the platform's INI object (g_iniFile) at `path` and change that
+// file; an empty path makes them do nothing. False when a write or deletion failed or the routine
+// could not run to its end; the routines run on to their end all the same.
+bool UpdateDeviceAndProfiles(std::wstring path,
                              IMigrationPlatform& platform = SystemPlatform()) noexcept;
-void UpdateFeatureSections(std::wstring path,
+bool UpdateFeatureSections(std::wstring path,
                            IMigrationPlatform& platform = SystemPlatform()) noexcept;
-void UpdateUsbFeatureSections(std::wstring path,
+bool UpdateUsbFeatureSections(std::wstring path,
                               IMigrationPlatform& platform = SystemPlatform()) noexcept;
 
 // The interface language turned into one the scanning application supports (US English when

@@ -8,7 +8,26 @@
 #include <functional>
 #include <string>
 
+#include "ini_file.h"
+
 namespace Zentrel {
+
+// A settings file as it was read for its migration: its bytes, and what tells whether it is
+// still that file with those bytes when its migration is done.
+struct SettingsSnapshot {
+    std::string bytes;
+    std::uint64_t volume = 0;    // the device, or the volume's serial number
+    std::uint64_t fileId = 0;    // the inode, or the file index
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;   // the last change of the content, in the system's own units
+};
+
+enum class StepOutcome {
+    Done,     // the file holds the migrated bytes
+    Changed,  // another program changed the file since it was read; it stays as it is
+    Failed,   // the file stays as it was
+    Stranded, // the file is gone and only the working copy holds the migrated bytes: it stays
+};
 
 class IMigrationPlatform {
   public:
@@ -35,38 +54,36 @@ class IMigrationPlatform {
     virtual bool ForEachSubfolder(const std::wstring& folder,
                                   const std::function<void(const std::wstring&)>& visit) = 0;
 
-    // Makes one write of the rewrite routines to the settings file `file` (a key through
-    // g_iniFile, or a section deletion) and returns whether it was done. The system's makes it
-    // and passes its result on; a stand-in may watch the file after each write, or fail one.
-    virtual bool Write(const std::wstring& file, const std::function<bool()>& write) = 0;
+    // The INI object the rewrite routines read and write through: g_iniFile. A test may hand
+    // out one that wraps it, to fail or watch single writes.
+    virtual NGUtils::IIniFile& IniFile() = 0;
 
-    // Keeping a settings file's bytes while it is migrated, and putting them back.
+    // One settings file's migration, whole or not at all (MigrateWholeOrNotAtAll).
 
-    // The file that profile writes to `path` change: where its symbolic links lead on POSIX,
-    // `path` itself on Windows. Empty when that cannot be known.
-    virtual std::wstring FileWrittenThrough(const std::wstring& path) = 0;
+    // Reads the settings file whole, links followed, with what tells later whether it changed.
+    // False when it cannot be read for any reason: an I/O error, a file that is gone, or one
+    // that changed between its look-up and its opening.
+    virtual bool ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) = 0;
 
-    // Makes `copy` a complete copy of `file`, flushed to the disk, that is the same file but for
-    // its name as far as the platform lets us (owner, group and mode; on Windows the attributes).
-    // The bytes go to `partial` first (a leftover of that name is replaced) and are renamed to
-    // `copy` only when whole. False leaves nothing at `partial`.
-    virtual bool KeepCopy(const std::wstring& file, const std::wstring& partial,
-                          const std::wstring& copy) = 0;
+    // Makes a working copy of `file` holding `bytes`: private to this run, and named
+    // `workingCopy` for the profile functions. Natively it is held in memory; on Windows it is a
+    // new file, made by this run alone and open to its user alone, in the folder of `file` where
+    // one can be made there, else in the user's temporary folder. Its writes need no flush: a run
+    // that dies abandons it. False when none could be made.
+    virtual bool MakeWorkingCopy(const std::wstring& file, const std::string& bytes,
+                                 std::wstring& workingCopy) = 0;
 
-    // Gives `file` the bytes of `copy` durably, so that it is at every moment its old or its new
-    // self: on POSIX by the INI engine's own rules of writing (the file stays the same file), on
-    // Windows by moving `copy` over it. The name `copy` is gone afterwards.
-    virtual bool PutBack(const std::wstring& copy, const std::wstring& file) = 0;
+    // Gives `file` the bytes of the working copy in one step that a crash cannot cut in two,
+    // provided it is still what `snapshot` describes; Changed, with nothing written, when it is
+    // not. The working copy is flushed first.
+    virtual StepOutcome PutInPlace(const std::wstring& workingCopy, const std::wstring& file,
+                                   const SettingsSnapshot& snapshot) = 0;
 
-    // True when nothing is left under `name`, also when nothing was there.
-    virtual bool RemoveFile(const std::wstring& name) = 0;
+    // Removes the working copy; nothing happens when it is gone already.
+    virtual void RemoveWorkingCopy(const std::wstring& workingCopy) = 0;
 
-    // Runs `work` while this process holds the advisory lock that every run of the migration
-    // takes on the folder that holds `file`, waiting at most `wait` for another run to release
-    // it. False, without running `work`, when the lock cannot be had. A file system without locks
-    // runs `work` unlocked. On Windows nothing is locked.
-    virtual bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
-                                   const std::function<void()>& work) = 0;
+    // Lets `time` pass, before a file that another program changed is migrated again.
+    virtual void Pause(std::chrono::milliseconds time) = 0;
 };
 
 // The system's own operations. It holds no data; a test's stand-in derives from it to replace
@@ -79,14 +96,14 @@ class CSystemPlatform : public IMigrationPlatform {
     bool IsExistingFile(const std::wstring& path) override;
     bool ForEachSubfolder(const std::wstring& folder,
                           const std::function<void(const std::wstring&)>& visit) override;
-    bool Write(const std::wstring& file, const std::function<bool()>& write) override;
-    std::wstring FileWrittenThrough(const std::wstring& path) override;
-    bool KeepCopy(const std::wstring& file, const std::wstring& partial,
-                  const std::wstring& copy) override;
-    bool PutBack(const std::wstring& copy, const std::wstring& file) override;
-    bool RemoveFile(const std::wstring& name) override;
-    bool WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
-                           const std::function<void()>& work) override;
+    NGUtils::IIniFile& IniFile() override;
+    bool ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) override;
+    bool MakeWorkingCopy(const std::wstring& file, const std::string& bytes,
+                         std::wstring& workingCopy) override;
+    StepOutcome PutInPlace(const std::wstring& workingCopy, const std::wstring& file,
+                           const SettingsSnapshot& snapshot) override;
+    void RemoveWorkingCopy(const std::wstring& workingCopy) override;
+    void Pause(std::chrono::milliseconds time) override;
 };
 
 // What the routines use unless they are handed another platform.

@@ -1,16 +1,14 @@
 // The platform operations on POSIX: our own, following the conventions of a Linux desktop.
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform_posix.h"
 
-#include <algorithm>
-#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <thread>
 
 #include "ini_store_posix.h"
+#include "memory_files_posix.h"
 #include "platform.h"
 #include "posix_locale.h"
 #include "text_codec.h"
@@ -88,99 +86,78 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
     return true;
 }
 
-bool CSystemPlatform::Write(const std::wstring&, const std::function<bool()>& write) {
-    return write();
+NGUtils::IIniFile& CSystemPlatform::IniFile() {
+    return NGUtils::g_iniFile;
 }
 
-// Keeping a settings file's bytes: the engine's own durable steps, so a kept copy is made and put
-// back as carefully as the engine writes the file itself.
-
-std::wstring CSystemPlatform::FileWrittenThrough(const std::wstring& path) {
-    std::string bytes;
-    std::string target;
-    if (!TextCodec::FileNameFromWide(path, bytes) ||
-        !NGUtils::IniEngine::ResolveWriteTarget(NGUtils::IniEngine::RealFileSystem(), bytes,
-                                                target)) {
-        return {};
-    }
-    return TextCodec::WideFromFileName(target);
+bool CSystemPlatform::ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) {
+    return Posix::ReadSettingsFile(NGUtils::IniEngine::RealFileSystem(), file, snapshot);
 }
 
-bool CSystemPlatform::KeepCopy(const std::wstring& file, const std::wstring& partial,
-                               const std::wstring& copy) {
-    std::string from;
-    std::string through;
-    std::string to;
-    return TextCodec::FileNameFromWide(file, from) &&
-           TextCodec::FileNameFromWide(partial, through) && TextCodec::FileNameFromWide(copy, to) &&
-           NGUtils::IniEngine::CommitCopy(NGUtils::IniEngine::RealFileSystem(), from, through, to);
-}
-
-bool CSystemPlatform::PutBack(const std::wstring& copy, const std::wstring& file) {
-    NGUtils::IniEngine::IFileSystem& system = NGUtils::IniEngine::RealFileSystem();
-    std::string from;
-    std::string to;
-    std::string bytes;
-    // The bytes go back by the engine's rules, so the file stays the same file; the copy goes
-    // only afterwards, and a run stopped between puts the same bytes back once more.
-    if (!TextCodec::FileNameFromWide(copy, from) || !TextCodec::FileNameFromWide(file, to) ||
-        NGUtils::IniEngine::ReadFileBytes(system, from, bytes) !=
-            NGUtils::IniEngine::ReadStatus::Ok ||
-        !NGUtils::IniEngine::WriteFileContent(system, to, bytes)) {
-        return false;
-    }
-    const int error = system.UnlinkAt(NGUtils::IniEngine::kCurrentFolder, from);
-    return error == 0 || error == ENOENT;
-}
-
-bool CSystemPlatform::RemoveFile(const std::wstring& name) {
-    std::string bytes;
-    if (!TextCodec::FileNameFromWide(name, bytes)) {
-        return false;
-    }
-    const int error =
-        NGUtils::IniEngine::RealFileSystem().UnlinkAt(NGUtils::IniEngine::kCurrentFolder, bytes);
-    return error == 0 || error == ENOENT;
-}
-
-bool CSystemPlatform::WhileFolderLocked(const std::wstring& file, std::chrono::milliseconds wait,
-                                        const std::function<void()>& work) {
-    std::string bytes;
-    if (!TextCodec::FileNameFromWide(file, bytes)) {
-        return false;
-    }
-    // The root keeps its slash.
-    const std::size_t slash = bytes.rfind('/');
-    const std::string folder = slash == std::string::npos
-                                   ? std::string(1, '.')
-                                   : bytes.substr(0, std::max(slash, std::size_t{1}));
-    // The folder rather than the file, which every write replaces. The lock goes with the
-    // descriptor, so a run that is killed leaves none behind.
-    struct Folder {
-        int fd;
-        ~Folder() {
-            if (fd != -1) {
-                ::close(fd);
-            }
-        }
-    } const locked{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (locked.fd == -1) {
-        return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + wait;
-    while (::flock(locked.fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno;
-        if (error == ENOLCK || error == ENOSYS || error == EOPNOTSUPP || error == EINVAL) {
-            break;
-        }
-        if ((error != EWOULDBLOCK && error != EINTR) ||
-            std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    work();
+// In the engine's memory: the profile functions edit it there, so a migration's hundreds of edits
+// cost no I/O, and nothing is ever left on disk for anyone to find, plant or put back.
+bool CSystemPlatform::MakeWorkingCopy(const std::wstring&, const std::string& bytes,
+                                      std::wstring& workingCopy) {
+    workingCopy = NGUtils::IniEngine::CreateMemoryFile(bytes);
     return true;
 }
+
+StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const std::wstring& file,
+                                        const SettingsSnapshot& snapshot) {
+    return Posix::PutInPlace(NGUtils::IniEngine::RealFileSystem(), workingCopy, file, snapshot);
+}
+
+void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
+    NGUtils::IniEngine::RemoveMemoryFile(workingCopy);
+}
+
+void CSystemPlatform::Pause(std::chrono::milliseconds time) {
+    std::this_thread::sleep_for(time);
+}
+
+namespace Posix {
+
+bool ReadSettingsFile(NGUtils::IniEngine::IFileSystem& fs, const std::wstring& file,
+                      SettingsSnapshot& snapshot) {
+    std::string path;
+    NGUtils::IniEngine::FileStatus status;
+    if (!TextCodec::FileNameFromWide(file, path) ||
+        NGUtils::IniEngine::ReadFileBytes(fs, path, snapshot.bytes, &status) !=
+            NGUtils::IniEngine::ReadStatus::Ok) {
+        return false;
+    }
+    snapshot.volume = status.device;
+    snapshot.fileId = status.inode;
+    snapshot.size = status.size;
+    snapshot.modified = status.modified;
+    return true;
+}
+
+// The engine's own durable write: the file is replaced atomically, or rewritten in place
+// crash-safely where it must stay the same inode, and only while it is the file that was read.
+StepOutcome PutInPlace(NGUtils::IniEngine::IFileSystem& fs, const std::wstring& workingCopy,
+                       const std::wstring& file, const SettingsSnapshot& snapshot) {
+    const std::string* bytes = NGUtils::IniEngine::FindMemoryFile(workingCopy);
+    std::string path;
+    if (bytes == nullptr || !TextCodec::FileNameFromWide(file, path)) {
+        return StepOutcome::Failed;
+    }
+    NGUtils::IniEngine::FileStatus expected;
+    expected.device = snapshot.volume;
+    expected.inode = snapshot.fileId;
+    expected.size = snapshot.size;
+    expected.modified = snapshot.modified;
+    switch (NGUtils::IniEngine::ReplaceUnchangedFile(fs, path, expected, snapshot.bytes, *bytes)) {
+        case NGUtils::IniEngine::ReplaceOutcome::Done:
+            return StepOutcome::Done;
+        case NGUtils::IniEngine::ReplaceOutcome::Changed:
+            return StepOutcome::Changed;
+        case NGUtils::IniEngine::ReplaceOutcome::Failed:
+            break;
+    }
+    return StepOutcome::Failed;
+}
+
+}  // namespace Posix
 
 }  // namespace Zentrel

@@ -2,11 +2,14 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 
 #include "platform.h"
 #include "platform_win32.h"
+#include "profile.h"
 #include "unique_handle.h"
 
 namespace Zentrel {
@@ -85,71 +88,359 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
     return true;
 }
 
-bool CSystemPlatform::Write(const std::wstring&, const std::function<bool()>& write) {
-    return write();
+NGUtils::IIniFile& CSystemPlatform::IniFile() {
+    return NGUtils::g_iniFile;
 }
 
-// Windows XP has no symbolic links to files, so the profile functions write the file named.
-std::wstring CSystemPlatform::FileWrittenThrough(const std::wstring& path) {
-    return path;
+namespace {
+
+// What no settings file reaches; a larger one is left alone.
+constexpr std::uint64_t kMaxSettingsSize = 256ULL * 1024 * 1024;
+constexpr DWORD kReadChunk = 64 * 1024;
+constexpr int kNameAttempts = 100;
+
+bool ReadWhole(HANDLE file, std::uint64_t size, std::string& bytes) {
+    bytes.clear();
+    bytes.reserve(static_cast<std::size_t>(size));
+    char chunk[4096];
+    for (;;) {
+        DWORD count = 0;
+        if (ReadFile(file, chunk, sizeof chunk, &count, nullptr) == 0) {
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        if (bytes.size() + count > kMaxSettingsSize) {
+            return false;
+        }
+        bytes.append(chunk, count);
+    }
 }
 
-bool CSystemPlatform::RemoveFile(const std::wstring& name) {
-    if (DeleteFileW(name.c_str()) != 0) {
-        return true;
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        return true;
-    }
-    // A read-only file cannot be deleted until the attribute is gone.
-    return error == ERROR_ACCESS_DENIED &&
-           SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL) != 0 &&
-           DeleteFileW(name.c_str()) != 0;
-}
-
-bool CSystemPlatform::KeepCopy(const std::wstring& file, const std::wstring& partial,
-                               const std::wstring& copy) {
-    // CopyFileW carries the attributes and the times over, but does not flush: the copy is
-    // opened once more to put it on the disk before the file changes. A read-only file cannot be
-    // opened so, and would not take the migration's writes either: it is left alone.
-    if (!CSystemPlatform::RemoveFile(partial) ||
-        CopyFileW(file.c_str(), partial.c_str(), TRUE) == 0) {
-        return false;
-    }
-    const HANDLE handle = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool flushed = false;
-    if (handle != INVALID_HANDLE_VALUE) {
-        flushed = FlushFileBuffers(handle) != 0;
-        flushed = CloseHandle(handle) != 0 && flushed;
-    }
-    if (!flushed || MoveFileExW(partial.c_str(), copy.c_str(),
-                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        CSystemPlatform::RemoveFile(partial);
-        return false;
+bool WriteWhole(HANDLE file, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kReadChunk));
+        DWORD count = 0;
+        if (WriteFile(file, bytes.data() + done, part, &count, nullptr) == 0 || count == 0) {
+            return false;
+        }
+        done += count;
     }
     return true;
 }
 
-// Nothing is locked on Windows: the migration there writes through the system's own profile
-// functions and is otherwise single-run as designed; the overlapping runs that lost updates were
-// seen with the native engine, and a lock that no test here could run would be an untried one.
-bool CSystemPlatform::WhileFolderLocked(const std::wstring&, std::chrono::milliseconds,
-                                        const std::function<void()>& work) {
-    work();
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+std::wstring NameOf(const std::wstring& path) {
+    const std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? path : path.substr(separator + 1);
+}
+
+std::wstring Hex(std::uint64_t value, int digits) {
+    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
+    std::wstring text(static_cast<std::size_t>(digits), L'0');
+    for (int i = digits - 1; i >= 0; --i) {
+        text[static_cast<std::size_t>(i)] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return text;
+}
+
+// Working copies are named ".<name>.zentrel.<process id, 8 hex digits>.<8 hex digits>.tmp"
+// beside the settings file (or in the temporary folder): a run that finds one of a process that
+// is gone knows it for a leftover.
+std::wstring WorkingCopyPrefix(const std::wstring& file) {
+    return L"." + NameOf(file) + L".zentrel.";
+}
+
+bool IsWorkingCopyName(const std::wstring& name, const std::wstring& prefix, DWORD& process) {
+    constexpr std::size_t kDigits = 8;
+    const std::wstring suffix = L".tmp";
+    if (name.size() != prefix.size() + kDigits + 1 + kDigits + suffix.size() ||
+        name.compare(0, prefix.size(), prefix) != 0 || name[prefix.size() + kDigits] != L'.' ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+        return false;
+    }
+    process = 0;
+    for (std::size_t i = 0; i < kDigits * 2 + 1; ++i) {
+        const wchar_t c = name[prefix.size() + i];
+        if (i == kDigits) {
+            continue;
+        }
+        const bool digit = c >= L'0' && c <= L'9';
+        if (!digit && !(c >= L'a' && c <= L'f')) {
+            return false;
+        }
+        if (i < kDigits) {
+            process = process * 16 + static_cast<DWORD>(digit ? c - L'0' : c - L'a' + 10);
+        }
+    }
     return true;
 }
 
-bool CSystemPlatform::PutBack(const std::wstring& copy, const std::wstring& file) {
-    // The copy holds the file's old attributes; a read-only attribute the file gained meanwhile
-    // would refuse the replacement.
-    const DWORD attributes = GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        SetFileAttributesW(file.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+// The user this process runs as, as a SID in `buffer`.
+bool CurrentUser(std::string& buffer, PSID& user) {
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == 0) {
+        return false;
     }
-    return MoveFileExW(copy.c_str(), file.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    const ::Win32::CFileHandle owned(token);
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    buffer.assign(size, '\0');
+    if (size == 0 || GetTokenInformation(token, TokenUser, buffer.data(), size, &size) == 0) {
+        return false;
+    }
+    user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    return true;
 }
+
+// A security descriptor whose DACL lets the user alone in, inherited from nothing.
+class CUserOnlySecurity {
+  public:
+    bool Make() {
+        PSID user = nullptr;
+        if (!CurrentUser(m_user, user)) {
+            return false;
+        }
+        const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(user);
+        m_acl.assign(aclSize, '\0');
+        auto* acl = reinterpret_cast<ACL*>(m_acl.data());
+        return InitializeAcl(acl, aclSize, ACL_REVISION) != 0 &&
+               AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) != 0 &&
+               InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) != 0 &&
+               SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE) != 0 &&
+               SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED,
+                                            SE_DACL_PROTECTED) != 0;
+    }
+    SECURITY_ATTRIBUTES* Attributes() {
+        m_attributes = {sizeof m_attributes, &m_descriptor, FALSE};
+        return &m_attributes;
+    }
+
+  private:
+    std::string m_user;
+    std::string m_acl;
+    SECURITY_DESCRIPTOR m_descriptor = {};
+    SECURITY_ATTRIBUTES m_attributes = {};
+};
+
+bool OwnedByCurrentUser(const std::wstring& path) {
+    std::string userBuffer;
+    PSID user = nullptr;
+    DWORD size = 0;
+    GetFileSecurityW(path.c_str(), OWNER_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::string descriptor(size, '\0');
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    return size != 0 && CurrentUser(userBuffer, user) &&
+           GetFileSecurityW(path.c_str(), OWNER_SECURITY_INFORMATION, descriptor.data(), size,
+                            &size) != 0 &&
+           GetSecurityDescriptorOwner(descriptor.data(), &owner, &defaulted) != 0 &&
+           owner != nullptr && EqualSid(owner, user) != 0;
+}
+
+bool ProcessIsAlive(DWORD process) {
+    const HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process);
+    if (handle == nullptr) {
+        // A process of another user may be alive and closed to us.
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    const ::Win32::CFileHandle owned(handle);
+    return WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+}
+
+// Removes the working copies of `file` in `folder` that runs which are gone left: only this
+// user's own regular files of the exact pattern, never a folder or a link.
+void RemoveLeftovers(const std::wstring& folder, const std::wstring& file) {
+    const std::wstring prefix = WorkingCopyPrefix(file);
+    WIN32_FIND_DATAW data = {};
+    const ::Win32::CFindHandle find(
+        FindFirstFileW((folder + L"\\" + prefix + L"*.tmp").c_str(), &data));
+    if (!find.IsOpen()) {
+        return;
+    }
+    do {
+        DWORD process = 0;
+        const std::wstring path = folder + L"\\" + data.cFileName;
+        if (IsWorkingCopyName(data.cFileName, prefix, process) &&
+            (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                0 &&
+            process != GetCurrentProcessId() && !ProcessIsAlive(process) &&
+            OwnedByCurrentUser(path)) {
+            DeleteFileW(path.c_str());
+        }
+    } while (FindNextFileW(find.Get(), &data) != 0);
+}
+
+// Creates a new working copy in `folder`, made by this run alone and open to its user alone.
+bool CreateWorkingCopy(const std::wstring& folder, const std::wstring& file,
+                       const std::string& bytes, std::wstring& workingCopy) {
+    CUserOnlySecurity security;
+    if (folder.empty() || !security.Make()) {
+        return false;
+    }
+    RemoveLeftovers(folder, file);
+    LARGE_INTEGER counter = {};
+    QueryPerformanceCounter(&counter);
+    auto unique = static_cast<std::uint32_t>(counter.QuadPart ^ GetTickCount());
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt, unique = unique * 2654435761U + 1) {
+        const std::wstring name = folder + L"\\" + WorkingCopyPrefix(file) +
+                                  Hex(GetCurrentProcessId(), 8) + L"." + Hex(unique, 8) + L".tmp";
+        // The profile functions take no longer name; the temporary folder's is shorter.
+        if (name.size() >= MAX_PATH) {
+            return false;
+        }
+        const ::Win32::CFileHandle copy(CreateFileW(name.c_str(), GENERIC_WRITE, 0,
+                                                    security.Attributes(), CREATE_NEW,
+                                                    FILE_ATTRIBUTE_HIDDEN, nullptr));
+        if (!copy.IsOpen()) {
+            if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
+                continue;
+            }
+            return false;
+        }
+        if (!WriteWhole(copy.Get(), bytes)) {
+            DeleteFileW(name.c_str());
+            return false;
+        }
+        workingCopy = name;
+        return true;
+    }
+    return false;
+}
+
+class CSystemStepCalls : public Win32::IStepCalls {
+  public:
+    std::uint32_t Replace(const std::wstring& file, const std::wstring& replacement,
+                              std::uint32_t flags) override {
+        return ReplaceFileW(file.c_str(), replacement.c_str(), nullptr, flags, nullptr,
+                            nullptr) != 0
+                   ? 0
+                   : GetLastError();
+    }
+    std::uint32_t Move(const std::wstring& from, const std::wstring& to,
+                           std::uint32_t flags) override {
+        return MoveFileExW(from.c_str(), to.c_str(), flags) != 0 ? 0 : GetLastError();
+    }
+    std::uint32_t Rewrite(const std::wstring& file, const std::string& bytes) override {
+        const ::Win32::CFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle.IsOpen()) {
+            return GetLastError();
+        }
+        if (!WriteWhole(handle.Get(), bytes) || SetEndOfFile(handle.Get()) == 0 ||
+            FlushFileBuffers(handle.Get()) == 0) {
+            return GetLastError();
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+bool CSystemPlatform::ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) {
+    const ::Win32::CFileHandle handle(CreateFileW(
+        file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!handle.IsOpen() || GetFileInformationByHandle(handle.Get(), &info) == 0 ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    snapshot.volume = info.dwVolumeSerialNumber;
+    snapshot.fileId = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    snapshot.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    snapshot.modified = static_cast<std::int64_t>(
+        (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+        info.ftLastWriteTime.dwLowDateTime);
+    return snapshot.size <= kMaxSettingsSize && ReadWhole(handle.Get(), snapshot.size, snapshot.bytes);
+}
+
+bool CSystemPlatform::MakeWorkingCopy(const std::wstring& file, const std::string& bytes,
+                                      std::wstring& workingCopy) {
+    // Beside the file where a file can be made there, so that it can take the file's place.
+    if (CreateWorkingCopy(FolderOf(file), file, bytes, workingCopy)) {
+        return true;
+    }
+    wchar_t temporary[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temporary);
+    if (length == 0 || length > MAX_PATH) {
+        return false;
+    }
+    std::wstring folder(temporary, length);
+    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+    }
+    return CreateWorkingCopy(folder, file, bytes, workingCopy);
+}
+
+StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const std::wstring& file,
+                                        const SettingsSnapshot& snapshot) {
+    // The profile functions may still hold writes of the working copy; all-null arguments make
+    // them write it out.
+    NGUtils::ProfileWriteW(nullptr, nullptr, nullptr, workingCopy.c_str());
+    std::string bytes;
+    {
+        const ::Win32::CFileHandle copy(CreateFileW(workingCopy.c_str(),
+                                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!copy.IsOpen() || FlushFileBuffers(copy.Get()) == 0 ||
+            !ReadWhole(copy.Get(), 0, bytes)) {
+            return StepOutcome::Failed;
+        }
+    }
+    SettingsSnapshot now;
+    if (!ReadSettingsFile(file, now)) {
+        return StepOutcome::Failed;
+    }
+    if (now.volume != snapshot.volume || now.fileId != snapshot.fileId ||
+        now.size != snapshot.size || now.modified != snapshot.modified ||
+        now.bytes != snapshot.bytes) {
+        return StepOutcome::Changed;
+    }
+    if (bytes == snapshot.bytes) {
+        return StepOutcome::Done;
+    }
+    CSystemStepCalls calls;
+    return Win32::PutWorkingCopyInPlace(calls, file, workingCopy,
+                                        FolderOf(workingCopy) == FolderOf(file), bytes);
+}
+
+void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
+    // ReplaceFileW took its name when the step succeeded.
+    DeleteFileW(workingCopy.c_str());
+}
+
+void CSystemPlatform::Pause(std::chrono::milliseconds time) {
+    Sleep(static_cast<DWORD>(time.count()));
+}
+
+namespace Win32 {
+
+StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,
+                                  const std::wstring& workingCopy, bool besideFile,
+                                  const std::string& bytes) {
+    if (besideFile) {
+        const std::uint32_t error = calls.Replace(file, workingCopy, kReplaceFlags);
+        if (error == 0) {
+            return StepOutcome::Done;
+        }
+        if (error == kErrorUnableToMoveReplacement || error == kErrorUnableToMoveReplacement2) {
+            // The file may be gone, or under another name: the working copy takes its name.
+            return calls.Move(workingCopy, file, kMoveFlags) == 0 ? StepOutcome::Done
+                                                                      : StepOutcome::Stranded;
+        }
+    }
+    return calls.Rewrite(file, bytes) == 0 ? StepOutcome::Done : StepOutcome::Failed;
+}
+
+}  // namespace Win32
 
 }  // namespace Zentrel

@@ -6,13 +6,10 @@
 #include "ini_file.h"
 #include "migration.h"
 #include "platform.h"
-#include "profile.h"
 
 namespace Zentrel {
 
 namespace {
-
-using NGUtils::g_iniFile;
 
 constexpr int kLastProfileNumber = 99;
 constexpr std::int32_t kMaxAcdSensitivity = 10;
@@ -45,33 +42,22 @@ constexpr NumberKey kMultiThreadFeatures[] = {
     {L"AutoFeed", 0},   {L"RemoveHoles", 0},    {L"RotateImage", 0},
 };
 
-// An empty path would leave g_iniFile on whatever file it held before (or on none at all), so
-// the routine would change a file it was not given: nothing is done then.
-bool PointAt(const std::wstring& path) {
-    return !path.empty() && g_iniFile.SetFilePath(path);
-}
-
-// The writes to one settings file, each made through the platform; a failed one makes the file's
-// migration fail as a whole.
+// The writes to one settings file through the platform's INI object; it notes whether any of
+// them failed, which makes the file's migration fail as a whole.
 class CSettingsWriter {
   public:
-    CSettingsWriter(IMigrationPlatform& platform, const std::wstring& file)
-        : m_platform(platform), m_file(file) {}
+    explicit CSettingsWriter(NGUtils::IIniFile& ini) : m_ini(ini) {}
 
-    void DeleteSection(const wchar_t* section) {
-        Require(m_platform.Write(m_file, [section] {
-            const std::wstring file = g_iniFile.GetFilePath();
-            return NGUtils::ProfileWriteW(section, nullptr, nullptr, file.c_str()) > 0;
-        }));
-    }
+    // A null key removes the whole section: the profile write with the section alone, on the
+    // file the object is pointed at.
+    void DeleteSection(const wchar_t* section) { Require(m_ini.DeleteKey(section, nullptr)); }
 
     void WriteInt(const wchar_t* section, const wchar_t* key, std::int32_t value) {
-        Require(m_platform.Write(m_file, [=] { return g_iniFile.WriteInt(section, key, value); }));
+        Require(m_ini.WriteInt(section, key, value));
     }
 
     void WriteValue(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-        Require(
-            m_platform.Write(m_file, [=] { return g_iniFile.WriteValue(section, key, value); }));
+        Require(m_ini.WriteValue(section, key, value));
     }
 
     void RewriteSection(const wchar_t* section, std::span<const NumberKey> keys) {
@@ -81,15 +67,17 @@ class CSettingsWriter {
         }
     }
 
-  private:
-    static void Require(bool done) {
-        if (!done) {
-            NoteFailedWrite();
-        }
+    bool ReadInt(const wchar_t* section, const wchar_t* key, std::int32_t& value) {
+        return m_ini.ReadInt(section, key, value);
     }
 
-    IMigrationPlatform& m_platform;
-    const std::wstring& m_file;
+    bool Failed() const { return m_failed; }
+
+  private:
+    void Require(bool done) { m_failed = m_failed || !done; }
+
+    NGUtils::IIniFile& m_ini;
+    bool m_failed = false;
 };
 
 void RewriteDeviceSection(CSettingsWriter& writer) {
@@ -106,12 +94,12 @@ void RepairProfiles(CSettingsWriter& writer, const wchar_t* prefix, bool scanPro
     for (int number = 0; number <= kLastProfileNumber; ++number) {
         const std::wstring section = prefix + std::to_wstring(number);
         std::int32_t acd = 0;
-        if (!g_iniFile.ReadInt(section.c_str(), L"ACD_Sensitivity", acd)) {
+        if (!writer.ReadInt(section.c_str(), L"ACD_Sensitivity", acd)) {
             return;
         }
         if (scanProfiles) {
             std::int32_t zonalLanguage = 0;
-            if (!g_iniFile.ReadInt(section.c_str(), L"ZonalOCRLanguage", zonalLanguage)) {
+            if (!writer.ReadInt(section.c_str(), L"ZonalOCRLanguage", zonalLanguage)) {
                 writer.WriteInt(section.c_str(), L"ZonalOCRLanguage", language);
             }
         }
@@ -121,26 +109,29 @@ void RepairProfiles(CSettingsWriter& writer, const wchar_t* prefix, bool scanPro
     }
 }
 
-// What every routine does around its rules: points g_iniFile at the file (an empty path does
-// nothing), and counts a routine that could not finish, out of memory, as a failed write, since
-// the file is then not whole.
+// What every routine does around its rules: points the INI object at the file (an empty path
+// would leave it on whatever file it held before, or on none, so nothing is done then), and
+// counts a routine that could not finish, out of memory, as failed, since the file is then not
+// whole.
 template <typename Rules>
-void RunRoutine(const std::wstring& path, IMigrationPlatform& platform, Rules rules) noexcept {
+bool RunRoutine(const std::wstring& path, IMigrationPlatform& platform, Rules rules) noexcept {
     try {
-        if (!PointAt(path)) {
-            return;
+        NGUtils::IIniFile& ini = platform.IniFile();
+        if (path.empty() || !ini.SetFilePath(path)) {
+            return false;
         }
-        CSettingsWriter writer(platform, path);
+        CSettingsWriter writer(ini);
         rules(writer);
+        return !writer.Failed();
     } catch (...) {
-        NoteFailedWrite();
+        return false;
     }
 }
 
 }  // namespace
 
-void UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) noexcept {
-    RunRoutine(path, platform, [&platform](CSettingsWriter& writer) {
+bool UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) noexcept {
+    return RunRoutine(path, platform, [&platform](CSettingsWriter& writer) {
         RewriteDeviceSection(writer);
         const std::uint16_t language = ResolveUiLanguage(platform);
         RepairProfiles(writer, L"SCAN_PROFILE_", true, language);
@@ -148,16 +139,16 @@ void UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) no
     });
 }
 
-void UpdateFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
-    RunRoutine(path, platform, [](CSettingsWriter& writer) {
+bool UpdateFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
+    return RunRoutine(path, platform, [](CSettingsWriter& writer) {
         writer.RewriteSection(L"Features_Available", kFeaturesAvailable);
         writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
         writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     });
 }
 
-void UpdateUsbFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
-    RunRoutine(path, platform, [](CSettingsWriter& writer) {
+bool UpdateUsbFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept {
+    return RunRoutine(path, platform, [](CSettingsWriter& writer) {
         writer.RewriteSection(L"Imaging_Library", kImagingLibrary);
         writer.RewriteSection(L"MultiThread_Features", kMultiThreadFeatures);
     });

@@ -1,9 +1,10 @@
-// Whole or nothing for one settings file: its bytes are kept beside it before the first write and
-// put back when any write of its migration fails, so the scanning application never starts with
-// settings that are neither the old nor the new ones.
+// Whole or nothing for one settings file: the rewrite routines change a private working copy, and
+// the file goes from its old bytes to its new ones in one step, so the scanning application never
+// starts with settings that are neither the old nor the new ones, and a run that dies leaves the
+// file as it was. Nothing is kept beside the file for a later run to put back: every run starts
+// from the file as it finds it.
 #include <chrono>
 #include <string>
-#include <utility>
 
 #include "migration.h"
 #include "platform.h"
@@ -12,70 +13,83 @@ namespace Zentrel {
 
 namespace {
 
-// Beside g_iniFile and the language table, the migration's one piece of state: whether a write or
-// deletion has failed since the bytes of the file being migrated were kept.
-bool g_writeFailed = false;
+// One settings file during one attempt of its migration: its path, what it held when read, the
+// working copy the routines change, and whether any of them failed. The working copy goes with
+// the object.
+class CSettingsFile {
+  public:
+    CSettingsFile(IMigrationPlatform& platform, const std::wstring& path)
+        : m_platform(platform), m_path(path) {}
+    ~CSettingsFile() {
+        if (!m_workingCopy.empty()) {
+            m_platform.RemoveWorkingCopy(m_workingCopy);
+        }
+    }
+    CSettingsFile(const CSettingsFile&) = delete;
+    CSettingsFile& operator=(const CSettingsFile&) = delete;
 
-struct KeptNames {
-    std::wstring copy;
-    std::wstring partial;
+    // Reads the file and makes the working copy from what was read. A read that fails for any
+    // reason ends the migration: what cannot be read is not known to be absent.
+    bool Open() {
+        return m_platform.ReadSettingsFile(m_path, m_snapshot) &&
+               m_platform.MakeWorkingCopy(m_path, m_snapshot.bytes, m_workingCopy);
+    }
+
+    // Runs the routines on the working copy. A routine that could not finish, out of memory,
+    // counts as failed, since the copy is then not whole.
+    void Migrate(const SettingsRoutines& migrate) {
+        try {
+            m_failed = !migrate(m_workingCopy) || m_failed;
+        } catch (...) {
+            m_failed = true;
+        }
+    }
+
+    // The one step, taken only when every routine succeeded. A working copy that holds the only
+    // migrated bytes left is never removed.
+    StepOutcome PutInPlace() {
+        if (m_failed) {
+            return StepOutcome::Failed;
+        }
+        const StepOutcome outcome = m_platform.PutInPlace(m_workingCopy, m_path, m_snapshot);
+        if (outcome == StepOutcome::Stranded) {
+            m_workingCopy.clear();
+        }
+        return outcome;
+    }
+
+  private:
+    IMigrationPlatform& m_platform;
+    const std::wstring& m_path;
+    SettingsSnapshot m_snapshot;
+    std::wstring m_workingCopy;
+    bool m_failed = false;
 };
-
-// ".Velmora.ini.unmigrated" beside "Velmora.ini": hidden where dot-names are, and recognisable by
-// any later run.
-KeptNames KeptNamesOf(IMigrationPlatform& platform, const std::wstring& file) {
-    const std::size_t separator = file.rfind(platform.PathSeparator());
-    const std::size_t nameStart = separator == std::wstring::npos ? 0 : separator + 1;
-    std::wstring copy = file.substr(0, nameStart);
-    copy.append(L".").append(file, nameStart).append(L".unmigrated");
-    std::wstring partial = copy + L".partial";
-    return {std::move(copy), std::move(partial)};
-}
-
-// The migration of one file while its lock is held.
-void MigrateLocked(IMigrationPlatform& platform, const std::wstring& file,
-                   const std::function<void()>& migrate) {
-    const KeptNames kept = KeptNamesOf(platform, file);
-    // A kept copy means that a run stopped while it migrated this file, which may now be half
-    // migrated: its old bytes come back first, and the migration starts again from them. If
-    // they cannot, the file stays as it is until a run that can.
-    if (platform.IsExistingFile(kept.copy) && !platform.PutBack(kept.copy, file)) {
-        return;
-    }
-    if (!platform.KeepCopy(file, kept.partial, kept.copy)) {
-        return;
-    }
-    g_writeFailed = false;
-    migrate();
-    // A copy that cannot be put back or removed now is used or removed by the next run.
-    if (g_writeFailed) {
-        platform.PutBack(kept.copy, file);
-    } else {
-        platform.RemoveFile(kept.copy);
-    }
-}
 
 }  // namespace
 
-void NoteFailedWrite() noexcept {
-    g_writeFailed = true;
-}
-
-void MigrateWholeOrNotAtAll(const std::wstring& path, const std::function<void()>& migrate,
-                            IMigrationPlatform& platform,
-                            std::chrono::milliseconds lockWait) noexcept {
+void MigrateWholeOrNotAtAll(const std::wstring& path, const SettingsRoutines& migrate,
+                            IMigrationPlatform& platform) noexcept {
     try {
-        const std::wstring file = platform.FileWrittenThrough(path);
-        if (file.empty()) {
-            return;
+        // Another run of this program that finished meanwhile counts as a change too: its result
+        // is migrated once more, which changes nothing, so two runs at once end as one.
+        std::chrono::milliseconds pause = kFirstRetryPause;
+        for (int attempt = 0; attempt < kMigrationAttempts; ++attempt) {
+            if (attempt > 0) {
+                platform.Pause(pause);
+                pause *= 2;
+            }
+            CSettingsFile file(platform, path);
+            if (!file.Open()) {
+                return;
+            }
+            file.Migrate(migrate);
+            if (file.PutInPlace() != StepOutcome::Changed) {
+                return;
+            }
         }
-        // Held from the first look at a kept copy to the removal of this run's, so another run
-        // neither takes this run's copy for one left by a stopped run nor migrates the file
-        // meanwhile.
-        platform.WhileFolderLocked(file, lockWait, [&] { MigrateLocked(platform, file, migrate); });
     } catch (...) {
-        // Out of memory: before the first write nothing was changed, after it the kept copy
-        // stays for the next run to put back.
+        // Out of memory before the step: the file was not touched.
     }
 }
 

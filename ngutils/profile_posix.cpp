@@ -7,6 +7,7 @@
 
 #include "ini_document.h"
 #include "ini_store_posix.h"
+#include "memory_files_posix.h"
 #include "profile.h"
 #include "text_codec.h"
 
@@ -30,11 +31,13 @@ Text FromUtf8(const char* text) {
 }
 
 // The value, or the default as a reader returns it; of a long value no more than a buffer of
-// `size` holds is decoded.
-Text LookUp(const std::string& path, const Text& section, const Text& key,
-            const std::optional<Text>& defaultValue, std::uint32_t size) {
-    if (auto value = IniEngine::ReadProfileValue(IniEngine::RealFileSystem(), path, section, key,
-                                                 size - 1)) {
+// `size` holds is decoded. `memory` is the file's bytes when it is held in memory.
+Text LookUp(const std::string& path, const std::string* memory, const Text& section,
+            const Text& key, const std::optional<Text>& defaultValue, std::uint32_t size) {
+    auto value = memory != nullptr ? IniEngine::FindValue(*memory, section, key, size - 1)
+                                   : IniEngine::ReadProfileValue(IniEngine::RealFileSystem(),
+                                                                 path, section, key, size - 1);
+    if (value) {
         return *value;
     }
     return defaultValue ? IniEngine::DefaultText(*defaultValue) : Text();
@@ -51,13 +54,18 @@ std::uint32_t CopyOut(const Source& text, Char* buffer, std::uint32_t size) {
 }
 
 // What a null section or key asks for: the section names, or the key names of `section`, each
-// followed by NUL.
-Text NameList(const std::string& path, const std::optional<Text>& section) {
+// followed by NUL. `memory` is the file's bytes when it is held in memory.
+Text NameList(const std::string& path, const std::string* memory,
+              const std::optional<Text>& section) {
     const IniEngine::TextView name =
         section ? IniEngine::TextView(*section) : IniEngine::TextView();
+    const std::vector<Text> names =
+        memory == nullptr ? IniEngine::ReadProfileNames(IniEngine::RealFileSystem(), path,
+                                                        section ? &name : nullptr)
+        : section         ? IniEngine::KeyNames(*memory, name)
+                          : IniEngine::SectionNames(*memory);
     Text list;
-    for (const Text& each : IniEngine::ReadProfileNames(IniEngine::RealFileSystem(), path,
-                                                        section ? &name : nullptr)) {
+    for (const Text& each : names) {
         list += each;
         list += U'\0';
     }
@@ -81,16 +89,25 @@ std::uint32_t CopyList(const Source& list, Char* buffer, std::uint32_t size) {
     return size - 2;
 }
 
-// A null key edits the whole section; a null value removes the key.
+// An edit of a file held in memory: the engine's rules of editing, without the file's.
+bool EditInMemory(std::string& bytes, const IniEngine::Edit& edit) {
+    return IniEngine::ApplyEditInPlace(bytes, edit) != IniEngine::EditOutcome::Refused;
+}
+
+// A null key edits the whole section; a null value removes the key. `memory` is the file's
+// bytes when it is held in memory.
 template <typename Char, typename Convert>
-int Write(const std::string& path, const Char* section, const Char* key, const Char* value,
-          Convert convert) {
+int Write(const std::string& path, std::string* memory, const Char* section, const Char* key,
+          const Char* value, Convert convert) {
     IniEngine::Edit edit{convert(section), std::nullopt, std::nullopt};
     if (key != nullptr) {
         edit.key = convert(key);
         if (value != nullptr) {
             edit.value = convert(value);
         }
+    }
+    if (memory != nullptr) {
+        return EditInMemory(*memory, edit) ? 1 : 0;
     }
     return IniEngine::WriteProfileEdit(IniEngine::RealFileSystem(), path, edit) ? 1 : 0;
 }
@@ -104,18 +121,20 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
     }
     buffer[0] = 0;
     try {
+        // A memory file's name has no narrow form: it reaches no file on disk.
         const std::string path = file != nullptr ? ProfileNarrowPath(file) : std::string();
+        const std::string* memory = file != nullptr ? IniEngine::FindMemoryFile(file) : nullptr;
         if (section == nullptr || key == nullptr) {
-            return CopyList(NameList(path, section != nullptr ? std::optional(FromWide(section))
-                                                              : std::nullopt),
-                            buffer, size);
+            const std::optional<Text> listed =
+                section != nullptr ? std::optional(FromWide(section)) : std::nullopt;
+            return CopyList(NameList(path, memory, listed), buffer, size);
         }
         std::optional<Text> fallback;
         if (defaultValue != nullptr) {
             fallback = FromWide(defaultValue);
         }
-        return CopyOut(LookUp(path, FromWide(section), FromWide(key), fallback, size), buffer,
-                       size);
+        return CopyOut(LookUp(path, memory, FromWide(section), FromWide(key), fallback, size),
+                       buffer, size);
     } catch (...) {
         // Out of memory: what a reader of a missing file gets with an empty default.
         buffer[0] = 0;
@@ -136,7 +155,7 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
         if (section == nullptr || key == nullptr) {
             return CopyList(
                 TextCodec::EncodeUtf8(NameList(
-                    path, section != nullptr ? std::optional(FromUtf8(section)) : std::nullopt)),
+                    path, nullptr, section != nullptr ? std::optional(FromUtf8(section)) : std::nullopt)),
                 buffer, size);
         }
         std::optional<Text> fallback;
@@ -145,8 +164,8 @@ std::uint32_t ProfileReadA(const char* section, const char* key, const char* def
         }
         // The cut is in bytes and may split a character: a shorter cut would look whole. Each
         // character takes at least one byte, so size - 1 characters fill the buffer.
-        const std::string value =
-            TextCodec::EncodeUtf8(LookUp(path, FromUtf8(section), FromUtf8(key), fallback, size));
+        const std::string value = TextCodec::EncodeUtf8(
+            LookUp(path, nullptr, FromUtf8(section), FromUtf8(key), fallback, size));
         return CopyOut(value, buffer, size);
     } catch (...) {
         // Out of memory: what a reader of a missing file gets with an empty default.
@@ -161,7 +180,8 @@ int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* val
         return 0;
     }
     try {
-        return Write(ProfileNarrowPath(file), section, key, value, FromWide);
+        return Write(ProfileNarrowPath(file), IniEngine::FindMemoryFile(file), section, key, value,
+                     FromWide);
     } catch (...) {
         // Out of memory: a failed write, which every caller handles.
         return 0;
@@ -174,7 +194,7 @@ int ProfileWriteA(const char* section, const char* key, const char* value,
         return 0;
     }
     try {
-        return Write(file, section, key, value, FromUtf8);
+        return Write(file, nullptr, section, key, value, FromUtf8);
     } catch (...) {
         // Out of memory: a failed write, which every caller handles.
         return 0;

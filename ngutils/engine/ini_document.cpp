@@ -475,7 +475,17 @@ bool IsAcceptedEdit(const Edit& edit) {
                                                 edit.value ? &value : nullptr);
 }
 
-EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes) {
+namespace {
+
+// Where an edit changes a file: the bytes [from, to) give way to `insert`.
+struct Splice {
+    std::size_t from = 0;
+    std::size_t to = 0;
+    std::string insert;
+};
+
+// What the edit does to the file, without doing it.
+EditOutcome PlanEdit(std::string_view fileBytes, const Edit& edit, Splice& change) {
     if (!IsAcceptedEdit(edit)) {
         return EditOutcome::Refused;
     }
@@ -487,26 +497,20 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
     }
     const Location location = Locate(units, section, key);
 
-    // The result is built aside first: the caller may pass the same string as old and new bytes.
-    auto finish = [&](std::string result) {
+    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, std::string insert) {
+        change.from = units.ByteOffset(fromUnit);
+        change.to = units.ByteOffset(toUnit);
+        change.insert = std::move(insert);
         // The file must not come to read as another encoding, as it would if a first line were
         // removed from before bytes that look like a byte order mark, or a new first line began
         // with one. The write rule keeps every edit below the first header, so this is a guard.
-        if (DetectEncoding(result) != DetectEncoding(fileBytes)) {
+        std::string head(fileBytes.substr(0, std::min<std::size_t>(change.from, 3)));
+        head.append(change.insert, 0, 3);
+        head.append(fileBytes.substr(change.to, 3));
+        if (change.from < 3 && DetectEncoding(head) != DetectEncoding(fileBytes)) {
             return EditOutcome::Refused;
         }
-        newBytes = std::move(result);
         return EditOutcome::Changed;
-    };
-    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, const std::string& insert) {
-        const std::size_t from = units.ByteOffset(fromUnit);
-        const std::size_t to = units.ByteOffset(toUnit);
-        std::string result;
-        result.reserve(fileBytes.size() - (to - from) + insert.size());
-        result.append(fileBytes.substr(0, from));
-        result.append(insert);
-        result.append(fileBytes.substr(to));
-        return finish(std::move(result));
     };
 
     if (!key) {
@@ -515,19 +519,18 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
         }
         // The header and every line up to the next header go, except the comment lines, as on
         // Windows: a note written inside a section outlives it.
-        std::string result(fileBytes.substr(0, units.ByteOffset(location.sectionBegin)));
+        std::string keptComments;
         CLineBreaks breaks(units);
         for (std::size_t pos = location.sectionBegin; pos < location.sectionEnd;) {
             const Line line = ReadLine(units, breaks, pos);
             if (line.kind == LineKind::Comment) {
-                result.append(
+                keptComments.append(
                     fileBytes.substr(units.ByteOffset(line.begin),
                                      units.ByteOffset(line.end) - units.ByteOffset(line.begin)));
             }
             pos = line.end;
         }
-        result.append(fileBytes.substr(units.ByteOffset(location.sectionEnd)));
-        return finish(std::move(result));
+        return splice(location.sectionBegin, location.sectionEnd, std::move(keptComments));
     }
     if (!edit.value) {
         if (!location.key) {
@@ -566,6 +569,32 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
     added += lineBreak;
     added += keyLine;
     return splice(units.Size(), units.Size(), units.Encode(added));
+}
+
+}  // namespace
+
+EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes) {
+    Splice change;
+    const EditOutcome outcome = PlanEdit(fileBytes, edit, change);
+    if (outcome == EditOutcome::Changed) {
+        // Built aside first: the caller may pass the same string as old and new bytes.
+        std::string result;
+        result.reserve(fileBytes.size() - (change.to - change.from) + change.insert.size());
+        result.append(fileBytes.substr(0, change.from));
+        result.append(change.insert);
+        result.append(fileBytes.substr(change.to));
+        newBytes = std::move(result);
+    }
+    return outcome;
+}
+
+EditOutcome ApplyEditInPlace(std::string& bytes, const Edit& edit) {
+    Splice change;
+    const EditOutcome outcome = PlanEdit(bytes, edit, change);
+    if (outcome == EditOutcome::Changed) {
+        bytes.replace(change.from, change.to - change.from, change.insert);
+    }
+    return outcome;
 }
 
 Text DefaultText(TextView text) {

@@ -56,6 +56,10 @@ enum class EditOutcome {
 // comment lines inside it.
 EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string& newBytes);
 
+// ApplyEdit on the bytes themselves: only the bytes after the edited line move, and the string
+// keeps its room, so a file held in memory takes many edits without being copied whole each time.
+EditOutcome ApplyEditInPlace(std::string& bytes, const Edit& edit);
+
 // Whether the edit passes the write rule of write_rule.h.
 bool IsAcceptedEdit(const Edit& edit);
 

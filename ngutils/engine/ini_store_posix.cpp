@@ -954,6 +954,36 @@ bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::strin
     }
 }
 
+ReplaceOutcome ReplaceUnchangedFile(IFileSystem& fs, const std::string& path,
+                                    const FileStatus& expected, const std::string& expectedBytes,
+                                    const std::string& bytes) noexcept {
+    try {
+        bool changed = false;
+        const bool done = EditFile(
+            fs, path, [&](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+                const FileStatus& now = at.status;
+                if (!at.file.IsOpen() || now.device != expected.device ||
+                    now.inode != expected.inode || now.size != expected.size ||
+                    now.modified != expected.modified || oldBytes != expectedBytes) {
+                    changed = true;
+                    return EditOutcome::Refused;
+                }
+                if (oldBytes == bytes) {
+                    return EditOutcome::Unchanged;
+                }
+                newBytes = bytes;
+                return EditOutcome::Changed;
+            });
+        if (done) {
+            return ReplaceOutcome::Done;
+        }
+        return changed ? ReplaceOutcome::Changed : ReplaceOutcome::Failed;
+    } catch (...) {
+        // Out of memory: a failed write, which leaves the file as it was.
+        return ReplaceOutcome::Failed;
+    }
+}
+
 bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) noexcept {
     try {
         Location at(fs);
@@ -964,59 +994,6 @@ bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& t
         return true;
     } catch (...) {
         // Out of memory: no target, as for a file the walk cannot reach; nothing was written.
-        return false;
-    }
-}
-
-bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
-                const std::string& to) noexcept {
-    try {
-        const CFileSizeSignalIgnored quiet;
-        const std::size_t slash = to.rfind('/');
-        const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-        const std::string partialName = partial.substr(std::min(nameStart, partial.size()));
-        const std::string copyName = to.substr(nameStart);
-        // The root keeps its slash.
-        const std::string folderPath = slash == std::string::npos
-                                           ? std::string(1, '.')
-                                           : to.substr(0, std::max(slash, std::size_t{1}));
-        std::string bytes;
-        FileStatus status;
-        CDescriptor folder(fs);
-        FileStatus folderStatus;
-        if (partialName.empty() || copyName.empty() || partialName.find('/') != std::string::npos ||
-            partial.compare(0, nameStart, to, 0, nameStart) != 0 ||
-            LoadFile(fs, from, bytes, &status) != ReadStatus::Ok ||
-            fs.OpenAt(kCurrentFolder, folderPath, OpenKind::Entry, folder.Out()) != 0 ||
-            fs.Stat(folder.Get(), folderStatus) != 0 || !folderStatus.folder) {
-            return false;
-        }
-        // An append-only folder would keep the partial copy for good.
-        std::vector<std::string> names;
-        bool appendOnly = false;
-        if (fs.ListFolder(folder.Get(), names, appendOnly) == 0 && appendOnly) {
-            return false;
-        }
-        const int gone = fs.UnlinkAt(folder.Get(), partialName);
-        CDescriptor fd(fs);
-        if ((gone != 0 && gone != ENOENT) ||
-            fs.CreateAt(folder.Get(), partialName, status.mode & 0777, fd.Out()) != 0) {
-            return false;
-        }
-        // Another user's file stays readable to them in its copy where we may give it away.
-        fs.SetOwner(fd.Get(), status.owner, status.group);
-        const bool written = fs.SetMode(fd.Get(), status.mode) == 0 &&
-                             WriteAll(fs, fd.Get(), bytes) && fs.Sync(fd.Get()) == 0;
-        if (fd.Close() != 0 || !written ||
-            fs.RenameAt(folder.Get(), partialName, copyName, RenameMode::Replace) != 0) {
-            fs.UnlinkAt(folder.Get(), partialName);
-            return false;
-        }
-        // The copy is in place either way; a failed folder sync only leaves it less durable.
-        fs.SyncFolder(folder.Get());
-        return true;
-    } catch (...) {
-        // Out of memory, which can only come before the partial copy is made: no copy.
         return false;
     }
 }

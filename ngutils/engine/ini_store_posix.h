@@ -39,14 +39,14 @@
 //  - Other writers. The file's device, inode, size and times are noted when it is read and looked
 //    at again just before the new text takes its place; a file changed meanwhile is read again
 //    and the edit made anew on it, a few times at most, then the write fails and leaves the file
-//    as the other program left it.
+//    as the other program left it. A whole new content made from what was read earlier
+//    (ReplaceUnchangedFile) is written only over that very file.
 //
 // What it does not promise:
 //  - It takes no lock on the file. A program that writes the old file through a descriptor it
 //    opened before the replacement, later than the engine's last look at it, writes into a file
 //    that is gone; a change that keeps the size within one tick of the file system's clock is not
-//    seen. Only writers that coordinate (as the migration does, by a lock on the folder) are safe
-//    from each other.
+//    seen. Only writers that coordinate are safe from each other in that window.
 //  - Crash safety needs a file system whose rename is atomic and whose fsync is honoured; where
 //    the rename cannot exchange two names, a change made between the last look and the rename is
 //    replaced. In a folder that refuses new files, the in-place rewrite has no room for its copy
@@ -64,8 +64,8 @@
 //  - One thread: a write ignores SIGXFSZ for the whole process while it runs, so a write beyond
 //    the file-size limit fails instead of ending the process.
 //
-// Errors: the routines the migration calls (ReadFileBytes, WriteFileContent, ResolveWriteTarget,
-// CommitCopy, RealFileSystem) are noexcept and give a failure, out of memory included, as their
+// Errors: the routines the migration calls (ReadFileBytes, WriteFileContent, ReplaceUnchangedFile,
+// ResolveWriteTarget, RealFileSystem) are noexcept and give a failure, out of memory included, as their
 // result. ReadProfileValue and WriteProfileEdit serve the profile layer, which catches at its
 // entry, and pass allocation failure on; so does the document below them.
 #pragma once
@@ -108,21 +108,25 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
 // Gives the file at `path` the whole content `bytes`, by the same rules as an edit: a new file
 // is created, an existing one is replaced when the new one is indistinguishable from it and
 // rewritten in place, crash-safely, when not; nothing is written through another user's link.
-// True when the file holds `bytes` afterwards; false leaves it as it was. For putting back a
-// copy that was kept of a file.
+// True when the file holds `bytes` afterwards; false leaves it as it was.
 bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::string& bytes) noexcept;
+
+enum class ReplaceOutcome {
+    Done,     // the file holds the new bytes
+    Changed,  // the file is no longer what was read; it stays as it is
+    Failed,   // the file stays as it was
+};
+
+// WriteFileContent, but only while the file is still the one that was read, as `expected` (the
+// status ReadFileBytes gave) and `expectedBytes` say: the same device and inode, size, time of
+// the last change of its content, and bytes. Another program's change is never written over.
+ReplaceOutcome ReplaceUnchangedFile(IFileSystem& fs, const std::string& path,
+                                    const FileStatus& expected, const std::string& expectedBytes,
+                                    const std::string& bytes) noexcept;
 
 // The file a write to `path` changes, as a path: where its symbolic links lead when a write would
 // follow them, so that the links stay. A link to a missing file names the file to create. False
 // when a write could not reach the file.
 bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) noexcept;
-
-// Makes `to` a complete, flushed copy of the regular file `from`, with its owner, group and mode
-// where the process may set them. The bytes go to the new file `partial` first (a leftover of that
-// name is replaced) and are renamed to `to` only when whole, so `to` never names part of a copy.
-// `partial` and `to` are names in one folder, never followed as links. False leaves nothing at
-// `partial`; in an append-only folder, where no copy could ever go again, nothing is made.
-bool CommitCopy(IFileSystem& fs, const std::string& from, const std::string& partial,
-                const std::string& to) noexcept;
 
 }  // namespace NGUtils::IniEngine

@@ -32,7 +32,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using EngineSupport::FaultyFileSystem;
-using NGUtils::IniEngine::CommitCopy;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::IFileSystem;
 using NGUtils::IniEngine::ReadProfileValue;
@@ -193,15 +192,11 @@ TEST_F(EngineStore, AnAppendOnlyFolderGetsTheFileRewrittenInPlaceAndNothingElse)
     }
     const bool edited = Write(kAddKey);
     const bool created = WriteProfileEdit(RealFileSystem(), (folder / "new.ini").string(), kAddKey);
-    // Nor can a copy kept of the file while it is migrated.
-    const bool kept = CommitCopy(RealFileSystem(), file.string(), (folder / ".kept.part").string(),
-                                 (folder / ".kept").string());
     flags &= ~FS_APPEND_FL;
     EXPECT_EQ(::ioctl(dir, FS_IOC_SETFLAGS, &flags), 0);
     ::close(dir);
     EXPECT_TRUE(edited);
     EXPECT_TRUE(created);
-    EXPECT_FALSE(kept);
     EXPECT_EQ(ReadBytes(file), "; settings\n[A]\nk=1\nadded=value\n\n[B]\nx=2\n");
     EXPECT_EQ(ReadBytes(folder / "new.ini"), "[A]\nadded=value\n");
     EXPECT_EQ(StatOf(file).st_ino, before);
