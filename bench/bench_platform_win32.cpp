@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "bench_platform.h"
+#include "unique_handle.h"
 
 namespace Bench {
 
@@ -24,15 +25,15 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 bool DurableReplace(const std::filesystem::path& path, std::string_view bytes) {
     std::filesystem::path temp = path;
     temp += L".replace.tmp";
-    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    Win32::CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) {
         return false;
     }
-    const bool written = WriteAll(file, bytes) && FlushFileBuffers(file) != 0;
+    const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) != 0;
     // Write-through makes the rename durable before the call returns, as the folder's fsync
     // does on POSIX.
-    if (!CloseHandle(file) || !written ||
+    if (!file.Close() || !written ||
         !MoveFileExW(temp.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temp.c_str());
@@ -48,6 +49,10 @@ std::optional<std::uint64_t> BytesWrittenSoFar() {
         return std::nullopt;
     }
     return counters.WriteTransferCount;
+}
+
+std::wstring WidePath(const std::filesystem::path& path) {
+    return path.wstring();
 }
 
 const char* PlatformName() {
