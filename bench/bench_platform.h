@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform.h"
@@ -19,6 +20,10 @@ bool DurableReplace(const std::filesystem::path& path, std::string_view bytes);
 // Bytes this process has handed to the system for writing so far; nothing where the system
 // keeps no such count (Wine reports zero for everything).
 std::optional<std::uint64_t> BytesWrittenSoFar();
+
+// The wide path the INI library and the migration take, as the platform spells it; on POSIX
+// every byte of the name survives the way there and back.
+std::wstring WidePath(const std::filesystem::path& path);
 
 // "posix" or "windows": which build produced a set of results.
 const char* PlatformName();

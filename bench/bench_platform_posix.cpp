@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bench_platform.h"
+#include "text_codec.h"
 
 namespace Bench {
 
@@ -60,6 +61,10 @@ std::optional<std::uint64_t> BytesWrittenSoFar() {
         }
     }
     return std::nullopt;
+}
+
+std::wstring WidePath(const std::filesystem::path& path) {
+    return TextCodec::WideFromFileName(path.string());
 }
 
 const char* PlatformName() {

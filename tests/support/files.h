@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "text_codec.h"
+#include "wide_text.h"
 
 namespace TestingSupport {
 
