@@ -348,7 +348,7 @@ Text ValueOf(const CUnits& units, const Line& line,
 }
 
 // Where an edit of one section and key applies.
-struct Location {
+struct EditSite {
     bool sectionFound = false;
     std::size_t sectionBegin = 0;
     std::size_t sectionEnd = 0;
@@ -357,35 +357,35 @@ struct Location {
     std::optional<Line> key;
 };
 
-Location Locate(const CUnits& units, TextView section, std::optional<TextView> key) {
-    Location location;
+EditSite FindEditSite(const CUnits& units, TextView section, std::optional<TextView> key) {
+    EditSite site;
     CLineBreaks breaks(units);
     const std::optional<Line> header = FindHeader(units, breaks, section);
     if (!header) {
-        return location;
+        return site;
     }
-    location.sectionBegin = header->begin;
-    location.insertAt = header->end;
-    location.insertNeedsBreak = !header->HasBreak();
+    site.sectionBegin = header->begin;
+    site.insertAt = header->end;
+    site.insertNeedsBreak = !header->HasBreak();
     std::size_t pos = header->end;
-    location.sectionFound = true;
+    site.sectionFound = true;
     while (pos < units.Size()) {
         const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
         if (line.kind == LineKind::Header) {
-            location.sectionEnd = line.begin;
-            return location;
+            site.sectionEnd = line.begin;
+            return site;
         }
         if (line.kind == LineKind::Key) {
-            location.insertAt = line.end;
-            location.insertNeedsBreak = !line.HasBreak();
-            if (key && !location.key && NameMatches(units, line.nameBegin, line.nameEnd, *key)) {
-                location.key = line;
+            site.insertAt = line.end;
+            site.insertNeedsBreak = !line.HasBreak();
+            if (key && !site.key && NameMatches(units, line.nameBegin, line.nameEnd, *key)) {
+                site.key = line;
             }
         }
     }
-    location.sectionEnd = units.Size();
-    return location;
+    site.sectionEnd = units.Size();
+    return site;
 }
 
 // New lines follow the file's first line break; a file without one gets "\n".
@@ -396,6 +396,74 @@ Text LineBreakOf(const CUnits& units) {
         return U"\n";
     }
     return (at + 1 < units.Size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
+}
+
+// The result is built aside first: the caller may pass the same string as old and new bytes.
+EditOutcome Finish(std::string_view fileBytes, std::string result, std::string& newBytes) {
+    // The file must not come to read as another encoding, as it would if a first line were
+    // removed from before bytes that look like a byte order mark, or a new first line began
+    // with one. The write rule keeps every edit below the first header, so this is a guard.
+    if (DetectEncoding(result) != DetectEncoding(fileBytes)) {
+        return EditOutcome::Refused;
+    }
+    newBytes = std::move(result);
+    return EditOutcome::Changed;
+}
+
+// The file with the units from `fromUnit` to `toUnit` replaced by `insert`.
+std::string Spliced(std::string_view fileBytes, const CUnits& units, std::size_t fromUnit,
+                    std::size_t toUnit, const std::string& insert) {
+    const std::size_t from = units.ByteOffset(fromUnit);
+    const std::size_t to = units.ByteOffset(toUnit);
+    std::string result;
+    result.reserve(fileBytes.size() - (to - from) + insert.size());
+    result.append(fileBytes.substr(0, from));
+    result.append(insert);
+    result.append(fileBytes.substr(to));
+    return result;
+}
+
+// The file without the section: the header and every line up to the next header go, except the
+// comment lines, as on Windows: a note written inside a section outlives it.
+std::string WithoutSection(std::string_view fileBytes, const CUnits& units, const EditSite& site) {
+    std::string result(fileBytes.substr(0, units.ByteOffset(site.sectionBegin)));
+    CLineBreaks breaks(units);
+    for (std::size_t pos = site.sectionBegin; pos < site.sectionEnd;) {
+        const Line line = ReadLine(units, breaks, pos);
+        if (line.kind == LineKind::Comment) {
+            const std::size_t from = units.ByteOffset(line.begin);
+            result.append(fileBytes.substr(from, units.ByteOffset(line.end) - from));
+        }
+        pos = line.end;
+    }
+    result.append(fileBytes.substr(units.ByteOffset(site.sectionEnd)));
+    return result;
+}
+
+// What a key that is not there yet adds, and the unit it goes in at: its line after the last
+// key line of its section, or at the end of the file under a new header of its section.
+Text AddedKeyText(const CUnits& units, const EditSite& site, TextView section, TextView key,
+                  TextView value, std::size_t& at) {
+    const Text lineBreak = LineBreakOf(units);
+    Text keyLine(key);
+    keyLine += U'=';
+    keyLine += ValueForWriting(value);
+    keyLine += lineBreak;
+    if (site.sectionFound) {
+        at = site.insertAt;
+        return (site.insertNeedsBreak ? lineBreak : Text()) + keyLine;
+    }
+    // No blank line goes before a new section, so deleting it again restores the old bytes. A
+    // UTF-16 file of its mark alone counts as an open line, as Windows has it.
+    const bool endsOpen =
+        units.Size() > 0 ? !IsLineBreak(units[units.Size() - 1]) : units.IsUtf16();
+    at = units.Size();
+    Text added = endsOpen ? lineBreak : Text();
+    added += U'[';
+    added += section;
+    added += U']';
+    added += lineBreak;
+    return added + keyLine;
 }
 
 }  // namespace
@@ -481,91 +549,36 @@ EditOutcome ApplyEdit(std::string_view fileBytes, const Edit& edit, std::string&
     }
     const CUnits units(fileBytes);
     const TextView section = TrimArgument(edit.section);
-    std::optional<TextView> key;
-    if (edit.key) {
-        key = TrimArgument(*edit.key);
-    }
-    const Location location = Locate(units, section, key);
-
-    // The result is built aside first: the caller may pass the same string as old and new bytes.
-    auto finish = [&](std::string result) {
-        // The file must not come to read as another encoding, as it would if a first line were
-        // removed from before bytes that look like a byte order mark, or a new first line began
-        // with one. The write rule keeps every edit below the first header, so this is a guard.
-        if (DetectEncoding(result) != DetectEncoding(fileBytes)) {
-            return EditOutcome::Refused;
-        }
-        newBytes = std::move(result);
-        return EditOutcome::Changed;
-    };
-    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, const std::string& insert) {
-        const std::size_t from = units.ByteOffset(fromUnit);
-        const std::size_t to = units.ByteOffset(toUnit);
-        std::string result;
-        result.reserve(fileBytes.size() - (to - from) + insert.size());
-        result.append(fileBytes.substr(0, from));
-        result.append(insert);
-        result.append(fileBytes.substr(to));
-        return finish(std::move(result));
-    };
-
-    if (!key) {
-        if (!location.sectionFound || location.sectionBegin == location.sectionEnd) {
+    if (!edit.key) {
+        const EditSite site = FindEditSite(units, section, std::nullopt);
+        if (!site.sectionFound || site.sectionBegin == site.sectionEnd) {
             return EditOutcome::Unchanged;
         }
-        // The header and every line up to the next header go, except the comment lines, as on
-        // Windows: a note written inside a section outlives it.
-        std::string result(fileBytes.substr(0, units.ByteOffset(location.sectionBegin)));
-        CLineBreaks breaks(units);
-        for (std::size_t pos = location.sectionBegin; pos < location.sectionEnd;) {
-            const Line line = ReadLine(units, breaks, pos);
-            if (line.kind == LineKind::Comment) {
-                result.append(
-                    fileBytes.substr(units.ByteOffset(line.begin),
-                                     units.ByteOffset(line.end) - units.ByteOffset(line.begin)));
-            }
-            pos = line.end;
-        }
-        result.append(fileBytes.substr(units.ByteOffset(location.sectionEnd)));
-        return finish(std::move(result));
+        return Finish(fileBytes, WithoutSection(fileBytes, units, site), newBytes);
     }
+    const TextView key = TrimArgument(*edit.key);
+    const EditSite site = FindEditSite(units, section, key);
     if (!edit.value) {
-        if (!location.key) {
+        if (!site.key) {
             return EditOutcome::Unchanged;
         }
-        return splice(location.key->begin, location.key->end, {});
+        return Finish(fileBytes, Spliced(fileBytes, units, site.key->begin, site.key->end, {}),
+                      newBytes);
     }
     const TextView value = *edit.value;
-    if (location.key) {
-        if (ValueOf(units, *location.key) == value) {
+    if (site.key) {
+        if (ValueOf(units, *site.key) == value) {
             return EditOutcome::Unchanged;
         }
         // The line keeps everything up to its value and its own line break.
-        return splice(location.key->valueBegin, location.key->breakAt,
-                      units.Encode(ValueForWriting(value)));
+        return Finish(fileBytes,
+                      Spliced(fileBytes, units, site.key->valueBegin, site.key->breakAt,
+                              units.Encode(ValueForWriting(value))),
+                      newBytes);
     }
-
-    const Text lineBreak = LineBreakOf(units);
-    Text keyLine(*key);
-    keyLine += U'=';
-    keyLine += ValueForWriting(value);
-    keyLine += lineBreak;
-    if (location.sectionFound) {
-        Text added = location.insertNeedsBreak ? lineBreak : Text();
-        added += keyLine;
-        return splice(location.insertAt, location.insertAt, units.Encode(added));
-    }
-    // No blank line goes before a new section, so deleting it again restores the old bytes. A
-    // UTF-16 file of its mark alone counts as an open line, as Windows has it.
-    const bool endsOpen =
-        units.Size() > 0 ? !IsLineBreak(units[units.Size() - 1]) : units.IsUtf16();
-    Text added = endsOpen ? lineBreak : Text();
-    added += U'[';
-    added += section;
-    added += U']';
-    added += lineBreak;
-    added += keyLine;
-    return splice(units.Size(), units.Size(), units.Encode(added));
+    std::size_t at = 0;
+    const Text added = AddedKeyText(units, site, section, key, value, at);
+    return Finish(fileBytes, Spliced(fileBytes, units, at, at, units.Encode(added)), newBytes);
 }
 
 Text DefaultText(TextView text) {

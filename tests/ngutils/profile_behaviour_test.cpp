@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "engine_under_test.h"
 #include "files.h"
 #include "ini_file.h"
 #include "profile.h"
 #include "test_name.h"
-#include "under_wine.h"
 #include "utf16_file.h"
 
 namespace {
@@ -354,7 +354,7 @@ TEST(ProfileNarrowPath, ANameWithoutAnEightBitFormIsRefused) {
     TempFolder folder;
     // A lone surrogate has no UTF-8 form; a CJK character has none in a Western code page.
     const std::wstring odd =
-        sizeof(wchar_t) == 2 ? std::wstring(L"\u4e2d") : std::wstring(1, wchar_t(0xD800));
+        TestingSupport::kOwnEngine ? std::wstring(1, wchar_t(0xD800)) : std::wstring(L"\u4e2d");
     const std::wstring path = TestingSupport::WidePath(folder.path()) + L"/" + odd + L".ini";
     CIniFile ini;
     ASSERT_TRUE(ini.SetFilePath(path));

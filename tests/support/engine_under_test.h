@@ -1,5 +1,5 @@
-// Whether the Windows build runs under Wine rather than on Windows: the shared behaviour tables
-// mark the few rows where Wine 8's profile functions are known to depart from Windows.
+// Which INI engine a test runs against, asked in one way by every test: the project's own (the
+// POSIX build) or the system's profile functions (the Windows build, on Windows or under Wine).
 #pragma once
 
 #ifdef _WIN32
@@ -8,6 +8,14 @@
 
 namespace TestingSupport {
 
+#ifdef _WIN32
+inline constexpr bool kOwnEngine = false;
+#else
+inline constexpr bool kOwnEngine = true;
+#endif
+
+// Whether the Windows build runs under Wine rather than on Windows: the shared behaviour tables
+// mark the few rows where Wine 8's profile functions are known to depart from Windows.
 inline bool RunningUnderWine() {
 #ifdef _WIN32
     // Wine's ntdll exports this; Windows' does not.

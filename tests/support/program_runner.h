@@ -39,7 +39,7 @@ class RunningProgram {
     // Ends the program at once (SIGKILL, TerminateProcess) and waits for it. True when it was
     // still running, false when it had already ended by itself.
     bool Kill();
-    // The process id, as it appears in the names of the engine's temporary files.
+    // The program's process id.
     unsigned long Id() const;
 
   private:
