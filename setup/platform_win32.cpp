@@ -32,7 +32,7 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 std::wstring Wide(const std::string& text) {
     const std::u16string units = TextCodec::Utf16FromWindowsUtf8(text);
-    return std::wstring(units.begin(), units.end());
+    return {units.begin(), units.end()};
 }
 
 std::string Utf8(const wchar_t* text, std::size_t length) {
@@ -181,7 +181,7 @@ class CWin32Platform final : public ILauncherPlatform {
         // No MAX_PATH limit: the buffer grows until the whole name fits.
         std::wstring buffer(MAX_PATH, L'\0');
         for (;;) {
-            const DWORD size = static_cast<DWORD>(buffer.size());
+            const auto size = static_cast<DWORD>(buffer.size());
             const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
             if (length == 0) {
                 return {};
@@ -389,6 +389,7 @@ class CWin32Platform final : public ILauncherPlatform {
     }
 
     void WaitForProcessEnd(ProcessHandle process) override {
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle crosses the seam as a number.
         const CKernelHandle owned(reinterpret_cast<HANDLE>(process));
         const HANDLE handle = owned.Get();
         // This thread is a single-threaded COM apartment and owns windows: it must go on
