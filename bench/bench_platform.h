@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform.h"
@@ -27,6 +28,9 @@ std::filesystem::path ProgramDataFolder(const std::filesystem::path& work);
 // Runs the program `program` with the argument QX_NWTWAIN, its data folder being `dataFolder`,
 // from its start to its exit. False when it could not be started or did not end with 0.
 bool RunProgram(const std::filesystem::path& program, const std::filesystem::path& dataFolder);
+// The wide path the INI library and the migration take, as the platform spells it; on POSIX
+// every byte of the name survives the way there and back.
+std::wstring WidePath(const std::filesystem::path& path);
 
 // "posix" or "windows": which build produced a set of results.
 const char* PlatformName();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "bench_platform.h"
+#include "text_codec.h"
 
 namespace Bench {
 
@@ -93,6 +94,10 @@ bool RunProgram(const std::filesystem::path& program, const std::filesystem::pat
     }
     int status = 0;
     return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::wstring WidePath(const std::filesystem::path& path) {
+    return TextCodec::WideFromFileName(path.string());
 }
 
 const char* PlatformName() {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bench_platform.h"
+#include "unique_handle.h"
 
 namespace Bench {
 
@@ -27,15 +28,15 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 bool DurableReplace(const std::filesystem::path& path, std::string_view bytes) {
     std::filesystem::path temp = path;
     temp += L".replace.tmp";
-    const HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    Win32::CFileHandle file(CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsOpen()) {
         return false;
     }
-    const bool written = WriteAll(file, bytes) && FlushFileBuffers(file) != 0;
+    const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) != 0;
     // Write-through makes the rename durable before the call returns, as the folder's fsync
     // does on POSIX.
-    if (!CloseHandle(file) || !written ||
+    if (!file.Close() || !written ||
         !MoveFileExW(temp.c_str(), path.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(temp.c_str());
@@ -70,12 +71,15 @@ bool RunProgram(const std::filesystem::path& program, const std::filesystem::pat
                        nullptr, &startup, &process) == 0) {
         return false;
     }
-    CloseHandle(process.hThread);
+    const ::Win32::CKernelHandle thread(process.hThread);
+    const ::Win32::CKernelHandle child(process.hProcess);
     DWORD status = 1;
-    const bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-                       GetExitCodeProcess(process.hProcess, &status) != 0;
-    CloseHandle(process.hProcess);
-    return ended && status == 0;
+    return WaitForSingleObject(child.Get(), INFINITE) == WAIT_OBJECT_0 &&
+           GetExitCodeProcess(child.Get(), &status) != 0 && status == 0;
+}
+
+std::wstring WidePath(const std::filesystem::path& path) {
+    return path.wstring();
 }
 
 const char* PlatformName() {

@@ -20,8 +20,8 @@ namespace {
 
 using namespace Bench;
 using NGUtils::g_iniFile;
+using TestingSupport::CTempFolder;
 using TestingSupport::ReadBytes;
-using TestingSupport::TempFolder;
 using TestingSupport::WidePath;
 using TestingSupport::WriteBytes;
 
@@ -90,14 +90,15 @@ TEST(BenchWorkloads, PaddingFillsExactlyWithWholeSections) {
     EXPECT_EQ(PaddingSections(0), "");
 }
 
+// NOLINTNEXTLINE(readability-identifier-naming): a fixture names its test suite.
 class BenchFiles : public testing::Test {
   protected:
-    TempFolder folder;
-    std::filesystem::path file = folder / "Velmora.ini";
+    CTempFolder m_folder;
+    std::filesystem::path m_file = m_folder / "Velmora.ini";
 
     void Use(const std::string& bytes) {
-        WriteBytes(file, bytes);
-        ASSERT_TRUE(g_iniFile.SetFilePath(WidePath(file)));
+        WriteBytes(m_file, bytes);
+        ASSERT_TRUE(g_iniFile.SetFilePath(WidePath(m_file)));
     }
     static std::int32_t Int(const std::wstring& section, const wchar_t* key) {
         std::int32_t value = -1;
@@ -139,8 +140,8 @@ TEST_F(BenchFiles, TheMigrationFileMakesEveryRuleFire) {
         }
 
         Bench::CUsEnglishPlatform platform;
-        Zentrel::UpdateDeviceAndProfiles(WidePath(file), platform);
-        Zentrel::UpdateFeatureSections(WidePath(file), platform);
+        Zentrel::UpdateDeviceAndProfiles(WidePath(m_file), platform);
+        Zentrel::UpdateFeatureSections(WidePath(m_file), platform);
         EXPECT_EQ(Int(L"Other", L"CustomResolution"), 1200);
         EXPECT_EQ(Int(L"Imaging_Library", L"LibraryBeingUsed"), 1);
         EXPECT_EQ(Int(L"MultiThread_Features", L"AutoOrient"), 1);
@@ -164,24 +165,24 @@ TEST_F(BenchFiles, TheLongValueFileHoldsTheValueTheMigrationRepairs) {
     EXPECT_EQ(Int(L"SCAN_PROFILE_1", L"ACD_Sensitivity"), 18);
     Bench::CUsEnglishPlatform platform;
     Zentrel::MigrateWholeOrNotAtAll(
-        WidePath(file),
+        WidePath(m_file),
         [&platform](const std::wstring& workingCopy) {
             return Zentrel::UpdateDeviceAndProfiles(workingCopy, platform);
         },
         platform);
-    g_iniFile.SetFilePath(WidePath(file));
+    g_iniFile.SetFilePath(WidePath(m_file));
     EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ACD_Sensitivity"), 7);
     EXPECT_EQ(Int(L"SCAN_PROFILE_0", L"ZonalOCRLanguage"), 1033);
 }
 
 TEST(BenchPlatform, ADurableReplaceLeavesOnlyTheNewFile) {
-    TempFolder folder;
+    CTempFolder folder;
     const std::filesystem::path file = folder / "limit.ini";
     ASSERT_TRUE(DurableReplace(file, "first"));
     ASSERT_TRUE(DurableReplace(file, std::string(70000, 'x')));
     EXPECT_EQ(ReadBytes(file), std::string(70000, 'x'));
     std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
         ++entries;
     }
     EXPECT_EQ(entries, 1u);
@@ -189,7 +190,7 @@ TEST(BenchPlatform, ADurableReplaceLeavesOnlyTheNewFile) {
 }
 
 TEST(BenchPlatform, TheWriteCounterCountsWhatIsWritten) {
-    TempFolder folder;
+    CTempFolder folder;
     const auto before = BytesWrittenSoFar();
     if (!before) {
         // Only Wine keeps no count; a native build must have one.

@@ -80,14 +80,14 @@ struct Goal {
     std::string_view text;
 };
 
-constexpr std::size_t kMebibyte = 1024 * 1024;
+constexpr std::size_t kMebibyte = std::size_t{1024} * 1024;
 
 // A write may cost little more than the durable replace it cannot avoid; a whole run of the
 // program little more than the one durable replace per settings file that it cannot avoid; a
 // damaged file with a 4 MiB value must not make the installer look hung.
 constexpr std::array<Goal, 3> kGoals = {{
-    {"write_existing", 64 * 1024, true, 1.10, "at most 1.10 x limit"},
-    {"program_run", 64 * 1024, true, 5.0, "at most 5 x limit (one per file)"},
+    {"write_existing", std::size_t{64} * 1024, true, 1.10, "at most 1.10 x limit"},
+    {"program_run", std::size_t{64} * 1024, true, 5.0, "at most 5 x limit (one per file)"},
     {"migration_long_value", 4 * kMebibyte, false, 2.0, "under 2 s"},
 }};
 

@@ -8,7 +8,6 @@
 #include <system_error>
 
 #include "bench_platform.h"
-#include "files.h"
 #include "ini_file.h"
 #include "migration.h"
 #include "workloads.h"
@@ -18,7 +17,6 @@ namespace Bench {
 namespace {
 
 using NGUtils::g_iniFile;
-using TestingSupport::WidePath;
 
 constexpr std::size_t kLargeFile = std::size_t{512} * 1024;
 // Reads are batched until a sample lasts this long, well above the clock's resolution.
@@ -46,40 +44,40 @@ Plan MigrationPlan(std::size_t size, int scale) {
     return {1, (size >= kLargeFile ? 3 : 5) * scale, 1};
 }
 
-class Runner {
+class CRunner {
   public:
-    Runner(const RunOptions& options, ResultSet& set, std::ostream& progress)
-        : options_(options), set_(set), progress_(progress) {}
+    CRunner(const RunOptions& options, ResultSet& set, std::ostream& progress)
+        : m_options(options), m_set(set), m_progress(progress) {}
 
     bool Run() {
         std::error_code error;
-        std::filesystem::remove_all(options_.folder / "work", error);
-        std::filesystem::create_directories(options_.folder / "work", error);
+        std::filesystem::remove_all(m_options.folder / "work", error);
+        std::filesystem::create_directories(m_options.folder / "work", error);
         if (error) {
-            progress_ << "cannot make " << (options_.folder / "work").string() << "\n";
+            m_progress << "cannot make " << (m_options.folder / "work").string() << "\n";
             return false;
         }
-        for (std::size_t size : options_.sizes) {
+        for (std::size_t size : m_options.sizes) {
             if (!RunSize(size)) {
                 return false;
             }
         }
-        for (std::size_t size : options_.valueSizes) {
+        for (std::size_t size : m_options.valueSizes) {
             if (!RunLongValue(size)) {
                 return false;
             }
         }
-        std::filesystem::remove_all(options_.folder / "work", error);
+        std::filesystem::remove_all(m_options.folder / "work", error);
         return true;
     }
 
   private:
     std::filesystem::path Work(const std::string& name) const {
-        return options_.folder / "work" / name;
+        return m_options.folder / "work" / name;
     }
 
     bool Fail(const std::string& what) {
-        progress_ << "failed: " << what << "\n";
+        m_progress << "failed: " << what << "\n";
         return false;
     }
 
@@ -120,9 +118,9 @@ class Runner {
     bool Measure(Result result, const Plan& plan, const std::function<bool()>& prepare,
                  const std::function<bool()>& operation,
                  const std::function<std::uint64_t()>& bytesAfter, int limitsPerSample = 1) {
-        progress_ << "  " << result.workload << " at " << FormatBytes(double(result.nominalSize))
-                  << "...\n";
-        progress_.flush();
+        m_progress << "  " << result.workload << " at " << FormatBytes(double(result.nominalSize))
+                   << "...\n";
+        m_progress.flush();
         const std::string limitContent(static_cast<std::size_t>(result.fileBytes), 'x');
         std::vector<double> limitSamples;
         auto prepareBoth = [&] {
@@ -142,35 +140,43 @@ class Runner {
         result.limitSeconds =
             limitsPerSample > 0 ? Summarize(limitSamples).median : result.time.median;
         MeasureBytes(result, prepare, operation, bytesAfter);
-        set_.results.push_back(result);
+        m_set.results.push_back(result);
         return true;
     }
 
     bool RunSize(std::size_t size) {
-        const int scale = options_.sampleScale;
         const std::string single = SingleOperationFile(size);
+        const Result base{"", size, single.size(), {}, 0, std::nullopt, false, 0};
+        return RunLimit(base, single) && RunSingleOperations(base, single) && RunMigration(size);
+    }
+
+    // The durable replace of a whole file of this size: the floor under every write.
+    bool RunLimit(const Result& base, const std::string& content) {
+        Result limit = base;
+        limit.workload = "limit";
+        limit.writes = 1;
+        const std::filesystem::path limitFile = Work("limit.ini");
+        return Measure(
+            limit, WritePlan(base.nominalSize, m_options.sampleScale), [] { return true; },
+            [&] { return DurableReplace(limitFile, content); }, [&] { return FileSize(limitFile); },
+            0);
+    }
+
+    // One read and three kinds of write, each of one value of the file `single`.
+    bool RunSingleOperations(const Result& base, const std::string& single) {
         const std::filesystem::path file = Work("single.ini");
         const std::wstring path = WidePath(file);
         // Restored durably, so that no timed write pays for flushing the restored file.
         auto restore = [&] { return DurableReplace(file, single) && g_iniFile.SetFilePath(path); };
         auto sizeAfter = [&] { return FileSize(file); };
-        auto nothing = [] { return true; };
-        const Result base{"", size, single.size(), {}, 0, std::nullopt, false, 0};
-
-        Result limit = base;
-        limit.workload = "limit";
-        limit.writes = 1;
-        const std::filesystem::path limitFile = Work("limit.ini");
-        if (!Measure(
-                limit, WritePlan(size, scale), nothing,
-                [&] { return DurableReplace(limitFile, single); },
-                [&] { return FileSize(limitFile); }, 0)) {
-            return false;
-        }
-
         if (!restore()) {
             return Fail("writing " + file.string());
         }
+        return RunReadInt(base, sizeAfter) && RunWrites(base, restore, sizeAfter);
+    }
+
+    bool RunReadInt(const Result& base, const std::function<std::uint64_t()>& sizeAfter) {
+        const int scale = m_options.sampleScale;
         auto readInt = [] {
             std::int32_t value = 0;
             return g_iniFile.ReadInt(kTargetSection, kNumberKey, value) && value == 42;
@@ -178,44 +184,44 @@ class Runner {
         Plan readPlan{3, scale == 0 ? 5 : 21 * scale, CalibrateBatch(readInt, kReadSampleSeconds)};
         Result read = base;
         read.workload = "read_int";
-        if (readPlan.batch == 0 || !Measure(read, readPlan, nothing, readInt, sizeAfter)) {
+        if (readPlan.batch == 0 || !Measure(
+                                       read, readPlan, [] { return true; }, readInt, sizeAfter)) {
             return Fail("ReadInt");
         }
+        return true;
+    }
 
-        // Two values of one length take turns, so that every write changes the file and its
-        // size stays.
-        bool flip = false;
+    bool RunWrites(const Result& base, const std::function<bool()>& restore,
+                   const std::function<std::uint64_t()>& sizeAfter) {
+        const Plan plan = WritePlan(base.nominalSize, m_options.sampleScale);
         Result existing = base;
         existing.workload = "write_existing";
         existing.writes = 1;
+        // Two values of one length take turns, so that every write changes the file and its
+        // size stays.
+        bool flip = false;
+        auto writeExisting = [&] {
+            flip = !flip;
+            return g_iniFile.WriteValue(kTargetSection, kExistingKey, flip ? L"2" : L"1");
+        };
         if (!Measure(
-                existing, WritePlan(size, scale), nothing,
-                [&] {
-                    flip = !flip;
-                    return g_iniFile.WriteValue(kTargetSection, kExistingKey, flip ? L"2" : L"1");
-                },
-                sizeAfter)) {
+                existing, plan, [] { return true; }, writeExisting, sizeAfter)) {
             return false;
         }
-
         Result added = base;
         added.workload = "write_new";
         added.writes = 1;
         if (!Measure(
-                added, WritePlan(size, scale), restore,
+                added, plan, restore,
                 [] { return g_iniFile.WriteValue(kTargetSection, kNewKey, L"1"); }, sizeAfter)) {
             return false;
         }
-
         Result deleted = base;
         deleted.workload = "delete_section";
         deleted.writes = 1;
-        if (!Measure(
-                deleted, WritePlan(size, scale), restore,
-                [] { return g_iniFile.DeleteKey(kDoomedSection, nullptr); }, sizeAfter)) {
-            return false;
-        }
-        return RunMigration(size);
+        return Measure(
+            deleted, plan, restore, [] { return g_iniFile.DeleteKey(kDoomedSection, nullptr); },
+            sizeAfter);
     }
 
     bool RunMigration(std::size_t size) {
@@ -242,7 +248,7 @@ class Runner {
                          std::nullopt,
                          false,
                          0};
-        return Measure(migration, MigrationPlan(size, options_.sampleScale), restore, migrate,
+        return Measure(migration, MigrationPlan(size, m_options.sampleScale), restore, migrate,
                        averageSize, kLimitsPerMigration) &&
                RunProgramOnce(size, settings);
     }
@@ -250,7 +256,7 @@ class Runner {
     // The whole program, from its start to its exit, migrating both models' files; set against
     // one durable replace per file, the least that any whole-or-nothing migration writes.
     bool RunProgramOnce(std::size_t size, const std::string& settings) {
-        if (options_.program.empty()) {
+        if (m_options.program.empty()) {
             return true;
         }
         const std::filesystem::path data = ProgramDataFolder(Work("program"));
@@ -270,7 +276,7 @@ class Runner {
             });
         };
         auto run = [&] {
-            if (!RunProgram(options_.program, data)) {
+            if (!RunProgram(m_options.program, data)) {
                 return false;
             }
             g_iniFile.SetFilePath(WidePath(files.back()));
@@ -278,7 +284,7 @@ class Runner {
             return g_iniFile.ReadInt(L"TWAIN_PROFILE_99", L"ACD_Sensitivity", acd) && acd == 7;
         };
         Result result{"program_run", size, settings.size(), {}, 2, std::nullopt, false, 0};
-        const bool measured = Measure(result, MigrationPlan(size, options_.sampleScale), restore,
+        const bool measured = Measure(result, MigrationPlan(size, m_options.sampleScale), restore,
                                       run, [] { return std::uint64_t{0}; }, kLimitsPerMigration);
         std::error_code error;
         for (const auto& file : files) {
@@ -290,7 +296,7 @@ class Runner {
     // A settings file whose ACD_Sensitivity holds `valueSize` digits: reading that value, and
     // migrating the file, whose first scan profile repair reads it whole.
     bool RunLongValue(std::size_t valueSize) {
-        const int scale = options_.sampleScale;
+        const int scale = m_options.sampleScale;
         const std::string settings = LongValueSettingsFile(valueSize);
         const std::filesystem::path file = Work("long.ini");
         const std::wstring path = WidePath(file);
@@ -336,9 +342,9 @@ class Runner {
         g_iniFile.SetFilePath(path);
     }
 
-    const RunOptions& options_;
-    ResultSet& set_;
-    std::ostream& progress_;
+    const RunOptions& m_options;
+    ResultSet& m_set;
+    std::ostream& m_progress;
 };
 
 }  // namespace
@@ -347,7 +353,7 @@ bool RunBenchmarks(const RunOptions& options, ResultSet& set, std::ostream& prog
     set.platform = PlatformName();
     set.results.clear();
     try {
-        return Runner(options, set, progress).Run();
+        return CRunner(options, set, progress).Run();
     } catch (const std::exception& e) {
         progress << "failed: " << e.what() << "\n";
         return false;

@@ -48,7 +48,8 @@ bool ShellCanTake(const std::string& path, PathStyle style) {
         return true;
     }
     const char last = path.back();
-    return last != '.' && last != ' ' && ToWide(path).size() < kMaxShellPath;
+    return last != '.' && last != ' ' &&
+           TextCodec::Utf16FromWindowsUtf8(path).size() < kMaxShellPath;
 }
 
 // The running launcher's file. The name rule only keeps out names holding "Setup.exe"; the
@@ -149,10 +150,6 @@ void SplitList(const std::string& value, PackageList& list) {
     }
 }
 
-std::u16string ToWide(std::string_view text) {
-    return TextCodec::Utf16FromUtf8(text, TextCodec::LoneSurrogates::Carry);
-}
-
 std::string GetLauncherFolder(ILauncherPlatform& platform) {
     std::string path = platform.ModulePath();
     const bool windows = platform.Style() == PathStyle::Windows;
@@ -230,10 +227,6 @@ std::string PackagePath(ILauncherPlatform& platform, const std::string& name) {
     return path + name;
 }
 
-bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path) {
-    return platform.IsReadable(path);
-}
-
 void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList msiList) {
     const OsVersion version = platform.QueryVersion();
     // Program packages run on XP and Server 2003 (5.1, 5.2) and Vista (6.0), not on 7, 8 or 8.1
@@ -255,8 +248,8 @@ void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& lis
             continue;
         }
         const std::string path = PackagePath(platform, name);
-        if (path.empty() || !ShellCanTake(path, platform.Style()) ||
-            !IsPackageReadable(platform, path) || launcher.IsSameOrCopy(path)) {
+        if (path.empty() || !ShellCanTake(path, platform.Style()) || !platform.IsReadable(path) ||
+            launcher.IsSameOrCopy(path)) {
             continue;
         }
         start(path);

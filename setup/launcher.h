@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform.h"
@@ -44,16 +43,9 @@ bool FindPackages(ILauncherPlatform& platform, const std::string& folder, Packag
 
 bool IsAbsolutePath(const std::string& path, PathStyle style);
 
-// The launcher's UTF-8 as the UTF-16 that the wide Windows calls take. A lone surrogate, which
-// Windows allows in file names, travels through UTF-8 in its three-byte form, so a listed name
-// reaches the same file.
-std::u16string ToWide(std::string_view text);
-
 // The full path of a package: an absolute entry as it is, any other beside the launcher;
 // empty for a relative entry when the launcher's folder is unknown.
 std::string PackagePath(ILauncherPlatform& platform, const std::string& name);
-
-bool IsPackageReadable(ILauncherPlatform& platform, const std::string& path);
 
 // The version gate, then the program packages, then the installer packages.
 void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList msiList);

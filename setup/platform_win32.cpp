@@ -22,8 +22,8 @@ namespace {
 
 using Win32::CFileHandle;
 using Win32::CFindHandle;
-// Any kernel object CloseHandle ends: a mutex, a token.
-using CKernelHandle = Win32::CUniqueHandle<CloseHandle>;
+using Win32::CKernelHandle;
+using Win32::CLocalMemory;
 
 // The record sizes the 32-bit system expects.
 static_assert(sizeof(OSVERSIONINFOEXW) == 284);
@@ -31,12 +31,12 @@ static_assert(sizeof(void*) != 4 || sizeof(SHELLEXECUTEINFOW) == 60);
 static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 std::wstring Wide(const std::string& text) {
-    const std::u16string units = ToWide(text);
-    return std::wstring(units.begin(), units.end());
+    const std::u16string units = TextCodec::Utf16FromWindowsUtf8(text);
+    return {units.begin(), units.end()};
 }
 
 std::string Utf8(const wchar_t* text, std::size_t length) {
-    // The inverse of ToWide: every name listed comes back to the same UTF-16.
+    // The inverse of Utf16FromWindowsUtf8: every name listed comes back to the same UTF-16.
     return TextCodec::Utf8FromUtf16(std::u16string(text, text + length),
                                     TextCodec::LoneSurrogates::Carry);
 }
@@ -92,8 +92,7 @@ std::vector<BYTE> TokenInformation(TOKEN_INFORMATION_CLASS kind) {
     DWORD size = 0;
     GetTokenInformation(token.Get(), kind, nullptr, 0, &size);
     std::vector<BYTE> information(size);
-    if (size == 0 ||
-        !GetTokenInformation(token.Get(), kind, information.data(), size, &size)) {
+    if (size == 0 || !GetTokenInformation(token.Get(), kind, information.data(), size, &size)) {
         return {};
     }
     return information;
@@ -110,15 +109,8 @@ class CProcessUser {
         if (m_information.empty() || !ConvertSidToStringSidW(Sid(), &text)) {
             return {};
         }
-        std::wstring result;
-        try {
-            result = text;
-        } catch (...) {
-            LocalFree(text);
-            throw;
-        }
-        LocalFree(text);
-        return result;
+        const CLocalMemory<WCHAR> owned(text);
+        return owned.Get();
     }
 
     // Whether this user is the object's owner, which no other user can make it.
@@ -130,9 +122,8 @@ class CProcessUser {
                             nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
             return false;
         }
-        const bool ours = owner != nullptr && EqualSid(owner, Sid());
-        LocalFree(descriptor);
-        return ours;
+        const CLocalMemory<void> owned(descriptor);
+        return owner != nullptr && EqualSid(owner, Sid());
     }
 
   private:
@@ -172,23 +163,17 @@ class CWin32Platform final : public ILauncherPlatform {
     std::vector<std::string> Arguments(int argc, char** argv) override {
         std::vector<std::string> arguments;
         int count = 0;
-        LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-        if (wide == nullptr) {
+        const CLocalMemory<LPWSTR> wide(CommandLineToArgvW(GetCommandLineW(), &count));
+        if (wide.Get() == nullptr) {
             // Still better than nothing: the ANSI form, right for ASCII text.
             for (int i = 0; i < argc && argv[i] != nullptr; ++i) {
                 arguments.emplace_back(argv[i]);
             }
             return arguments;
         }
-        try {
-            for (int i = 0; i < count; ++i) {
-                arguments.push_back(Utf8(wide[i]));
-            }
-        } catch (...) {
-            LocalFree(wide);
-            throw;
+        for (int i = 0; i < count; ++i) {
+            arguments.push_back(Utf8(wide.Get()[i]));
         }
-        LocalFree(wide);
         return arguments;
     }
 
@@ -196,7 +181,7 @@ class CWin32Platform final : public ILauncherPlatform {
         // No MAX_PATH limit: the buffer grows until the whole name fits.
         std::wstring buffer(MAX_PATH, L'\0');
         for (;;) {
-            const DWORD size = static_cast<DWORD>(buffer.size());
+            const auto size = static_cast<DWORD>(buffer.size());
             const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
             if (length == 0) {
                 return {};
@@ -314,10 +299,10 @@ class CWin32Platform final : public ILauncherPlatform {
         if (folder.empty()) {
             return false;
         }
-        const CFileHandle opened(CreateFileW(
-            VerbatimPath(Wide(folder)).c_str(), 0,
-            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        const CFileHandle opened(CreateFileW(VerbatimPath(Wide(folder)).c_str(), 0,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                             nullptr));
         BY_HANDLE_FILE_INFORMATION info{};
         if (!opened.IsOpen() || !GetFileInformationByHandle(opened.Get(), &info)) {
             return false;
@@ -374,14 +359,14 @@ class CWin32Platform final : public ILauncherPlatform {
         const std::wstring name = LR"(Local\SetupLauncher.)" + sid + L"." + Wide(key);
         const std::wstring security = L"O:" + sid + L"D:(A;;GA;;;" + sid + L")";
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
-                security.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(security.c_str(), SDDL_REVISION_1,
+                                                                  &descriptor, nullptr)) {
             return true;
         }
+        const CLocalMemory<void> ownedDescriptor(descriptor);
         SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
         const HANDLE mutex = CreateMutexW(&attributes, FALSE, name.c_str());
         const DWORD error = GetLastError();
-        LocalFree(descriptor);
         if (mutex == nullptr) {
             return true;
         }
@@ -404,7 +389,9 @@ class CWin32Platform final : public ILauncherPlatform {
     }
 
     void WaitForProcessEnd(ProcessHandle process) override {
-        const auto handle = reinterpret_cast<HANDLE>(process);
+        // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle crosses the seam as a number.
+        const CKernelHandle owned(reinterpret_cast<HANDLE>(process));
+        const HANDLE handle = owned.Get();
         // This thread is a single-threaded COM apartment and owns windows: it must go on
         // dispatching messages while it waits, or a package that sends it one (a broadcast of
         // WM_SETTINGCHANGE, a call into the apartment) waits for us while we wait for it.
@@ -415,7 +402,6 @@ class CWin32Platform final : public ILauncherPlatform {
                 DispatchMessageW(&message);
             }
         }
-        CloseHandle(handle);
     }
 
     void OpenDocument(const std::string& path) override {
@@ -423,9 +409,8 @@ class CWin32Platform final : public ILauncherPlatform {
         const std::wstring file = Wide(path);
         SHELLEXECUTEINFOW open = DocumentOpenRecord(file);
         ShellExecuteExW(&open);
-        if (open.hProcess != nullptr) {
-            CloseHandle(open.hProcess);
-        }
+        // Not asked for (no SEE_MASK_NOCLOSEPROCESS), but closed should the shell give one.
+        const CKernelHandle process(open.hProcess);
     }
 
   private:

@@ -6,6 +6,8 @@ namespace TextCodec {
 
 namespace {
 
+constexpr char32_t kReplacement = 0xFFFD;
+
 constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2;
 
 // An escaped byte 0x80 to 0xFF is this plus the byte: U+DC80 to U+DCFF.
@@ -76,6 +78,11 @@ std::wstring EncodeWide(std::u32string_view text) {
     return out;
 }
 
+std::u32string DecodeUtf16(std::u16string_view units) {
+    return DecodeUtf16Units(units.size(),
+                            [units](std::size_t i) { return static_cast<char32_t>(units[i]); });
+}
+
 }  // namespace
 
 std::u32string DecodeUtf8(std::string_view bytes, LoneSurrogates lone, UndecodableBytes undecodable,
@@ -140,11 +147,6 @@ std::string EncodeUtf8(std::u32string_view text, LoneSurrogates lone) {
     return out;
 }
 
-std::u32string DecodeUtf16(std::u16string_view units, std::size_t limit) {
-    return DecodeUtf16Units(
-        units.size(), [units](std::size_t i) { return static_cast<char32_t>(units[i]); }, limit);
-}
-
 std::u16string EncodeUtf16(std::u32string_view text) {
     std::u16string out;
     out.reserve(text.size());
@@ -156,6 +158,10 @@ std::u16string EncodeUtf16(std::u32string_view text) {
 
 std::u16string Utf16FromUtf8(std::string_view bytes, LoneSurrogates lone) {
     return EncodeUtf16(DecodeUtf8(bytes, lone));
+}
+
+std::u16string Utf16FromWindowsUtf8(std::string_view bytes) {
+    return Utf16FromUtf8(bytes, LoneSurrogates::Carry);
 }
 
 std::string Utf8FromUtf16(std::u16string_view units, LoneSurrogates lone) {
@@ -182,14 +188,6 @@ std::u16string Utf16FromWide(std::wstring_view text) {
     } else {
         return EncodeUtf16(DecodeWide(text));
     }
-}
-
-std::wstring WideFromUtf8(std::string_view bytes) {
-    return EncodeWide(DecodeUtf8(bytes));
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-    return EncodeUtf8(DecodeWide(text));
 }
 
 std::wstring WideFromFileName(std::string_view bytes) {

@@ -3,7 +3,7 @@
 // same on both.
 //
 // Nothing here fails or throws on bad text: what cannot be decoded or encoded becomes
-// kReplacement, unless a policy below says otherwise. Every policy defaults to strict UTF-8.
+// U+FFFD, unless a policy below says otherwise. Every policy defaults to strict UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -11,8 +11,6 @@
 #include <string_view>
 
 namespace TextCodec {
-
-inline constexpr char32_t kReplacement = 0xFFFD;
 
 // How UTF-8 treats a surrogate code point (U+D800 to U+DFFF), which UTF-16 may hold unpaired
 // (Windows file names do). UTF-16 and wide strings always carry one as it is.
@@ -37,9 +35,8 @@ std::u32string DecodeUtf8(std::string_view bytes, LoneSurrogates lone = LoneSurr
                           std::size_t limit = std::u32string::npos);
 std::string EncodeUtf8(std::u32string_view text, LoneSurrogates lone = LoneSurrogates::Refuse);
 
-// UTF-16 and code points: a surrogate pair is one code point, a lone surrogate stays as it is, a
-// code beyond U+10FFFF encodes as U+FFFD.
-std::u32string DecodeUtf16(std::u16string_view units, std::size_t limit = std::u32string::npos);
+// Code points to UTF-16: a code beyond U+10FFFF encodes as U+FFFD, a lone surrogate stays as it
+// is.
 std::u16string EncodeUtf16(std::u32string_view text);
 
 // The UTF-16 decoder over units not stored as char16_t (a file's bytes in either byte order):
@@ -66,11 +63,14 @@ std::u32string DecodeUtf16Units(std::size_t count, UnitAt unitAt,
 std::u16string Utf16FromUtf8(std::string_view bytes, LoneSurrogates lone = LoneSurrogates::Refuse);
 std::string Utf8FromUtf16(std::u16string_view units, LoneSurrogates lone = LoneSurrogates::Refuse);
 
-// The platform's wide string and UTF-16, UTF-8.
+// A Windows name as the programs carry it in UTF-8 to the UTF-16 that the wide Windows calls
+// take. A lone surrogate, which Windows allows in file names, travels through UTF-8 in its
+// three-byte form (LoneSurrogates::Carry), so a listed name reaches the same file.
+std::u16string Utf16FromWindowsUtf8(std::string_view bytes);
+
+// The platform's wide string and UTF-16.
 std::wstring WideFromUtf16(std::u16string_view units);
 std::u16string Utf16FromWide(std::wstring_view text);
-std::wstring WideFromUtf8(std::string_view bytes);
-std::string Utf8FromWide(std::wstring_view text);
 
 // File names of a system that names files with bytes: UTF-8 decoded with
 // UndecodableBytes::Escape (as Python's "surrogateescape" does), so every name has a wide form

@@ -348,7 +348,7 @@ Text ValueOf(const CUnits& units, const Line& line,
 }
 
 // Where an edit of one section and key applies.
-struct Location {
+struct EditSite {
     bool sectionFound = false;
     std::size_t sectionBegin = 0;
     std::size_t sectionEnd = 0;
@@ -357,35 +357,35 @@ struct Location {
     std::optional<Line> key;
 };
 
-Location Locate(const CUnits& units, TextView section, std::optional<TextView> key) {
-    Location location;
+EditSite FindEditSite(const CUnits& units, TextView section, std::optional<TextView> key) {
+    EditSite site;
     CLineBreaks breaks(units);
     const std::optional<Line> header = FindHeader(units, breaks, section);
     if (!header) {
-        return location;
+        return site;
     }
-    location.sectionBegin = header->begin;
-    location.insertAt = header->end;
-    location.insertNeedsBreak = !header->HasBreak();
+    site.sectionBegin = header->begin;
+    site.insertAt = header->end;
+    site.insertNeedsBreak = !header->HasBreak();
     std::size_t pos = header->end;
-    location.sectionFound = true;
+    site.sectionFound = true;
     while (pos < units.Size()) {
         const Line line = ReadLine(units, breaks, pos);
         pos = line.end;
         if (line.kind == LineKind::Header) {
-            location.sectionEnd = line.begin;
-            return location;
+            site.sectionEnd = line.begin;
+            return site;
         }
         if (line.kind == LineKind::Key) {
-            location.insertAt = line.end;
-            location.insertNeedsBreak = !line.HasBreak();
-            if (key && !location.key && NameMatches(units, line.nameBegin, line.nameEnd, *key)) {
-                location.key = line;
+            site.insertAt = line.end;
+            site.insertNeedsBreak = !line.HasBreak();
+            if (key && !site.key && NameMatches(units, line.nameBegin, line.nameEnd, *key)) {
+                site.key = line;
             }
         }
     }
-    location.sectionEnd = units.Size();
-    return location;
+    site.sectionEnd = units.Size();
+    return site;
 }
 
 // New lines follow the file's first line break; a file without one gets "\n".
@@ -396,6 +396,73 @@ Text LineBreakOf(const CUnits& units) {
         return U"\n";
     }
     return (at + 1 < units.Size() && units[at + 1] == U'\n') ? U"\r\n" : U"\r";
+}
+
+// Where an edit changes a file: the bytes [from, to) give way to `insert`.
+struct Splice {
+    std::size_t from = 0;
+    std::size_t to = 0;
+    std::string insert;
+};
+
+// Sets `change` to put `insert` in place of the units from `fromUnit` to `toUnit`.
+EditOutcome SetSplice(std::string_view fileBytes, const CUnits& units, std::size_t fromUnit,
+                      std::size_t toUnit, std::string insert, Splice& change) {
+    change.from = units.ByteOffset(fromUnit);
+    change.to = units.ByteOffset(toUnit);
+    change.insert = std::move(insert);
+    // The file must not come to read as another encoding, as it would if a first line were
+    // removed from before bytes that look like a byte order mark, or a new first line began
+    // with one. The write rule keeps every edit below the first header, so this is a guard.
+    std::string head(fileBytes.substr(0, std::min<std::size_t>(change.from, 3)));
+    head.append(change.insert, 0, 3);
+    head.append(fileBytes.substr(change.to, 3));
+    if (change.from < 3 && DetectEncoding(head) != DetectEncoding(fileBytes)) {
+        return EditOutcome::Refused;
+    }
+    return EditOutcome::Changed;
+}
+
+// What stays of a deleted section: its header and every line up to the next header go, except
+// the comment lines, as on Windows: a note written inside a section outlives it.
+std::string KeptComments(std::string_view fileBytes, const CUnits& units, const EditSite& site) {
+    std::string kept;
+    CLineBreaks breaks(units);
+    for (std::size_t pos = site.sectionBegin; pos < site.sectionEnd;) {
+        const Line line = ReadLine(units, breaks, pos);
+        if (line.kind == LineKind::Comment) {
+            const std::size_t from = units.ByteOffset(line.begin);
+            kept.append(fileBytes.substr(from, units.ByteOffset(line.end) - from));
+        }
+        pos = line.end;
+    }
+    return kept;
+}
+
+// What a key that is not there yet adds, and the unit it goes in at: its line after the last
+// key line of its section, or at the end of the file under a new header of its section.
+Text AddedKeyText(const CUnits& units, const EditSite& site, TextView section, TextView key,
+                  TextView value, std::size_t& at) {
+    const Text lineBreak = LineBreakOf(units);
+    Text keyLine(key);
+    keyLine += U'=';
+    keyLine += ValueForWriting(value);
+    keyLine += lineBreak;
+    if (site.sectionFound) {
+        at = site.insertAt;
+        return (site.insertNeedsBreak ? lineBreak : Text()) + keyLine;
+    }
+    // No blank line goes before a new section, so deleting it again restores the old bytes. A
+    // UTF-16 file of its mark alone counts as an open line, as Windows has it.
+    const bool endsOpen =
+        units.Size() > 0 ? !IsLineBreak(units[units.Size() - 1]) : units.IsUtf16();
+    at = units.Size();
+    Text added = endsOpen ? lineBreak : Text();
+    added += U'[';
+    added += section;
+    added += U']';
+    added += lineBreak;
+    return added + keyLine;
 }
 
 }  // namespace
@@ -477,13 +544,6 @@ bool IsAcceptedEdit(const Edit& edit) {
 
 namespace {
 
-// Where an edit changes a file: the bytes [from, to) give way to `insert`.
-struct Splice {
-    std::size_t from = 0;
-    std::size_t to = 0;
-    std::string insert;
-};
-
 // What the edit does to the file, without doing it.
 EditOutcome PlanEdit(std::string_view fileBytes, const Edit& edit, Splice& change) {
     if (!IsAcceptedEdit(edit)) {
@@ -491,84 +551,34 @@ EditOutcome PlanEdit(std::string_view fileBytes, const Edit& edit, Splice& chang
     }
     const CUnits units(fileBytes);
     const TextView section = TrimArgument(edit.section);
-    std::optional<TextView> key;
-    if (edit.key) {
-        key = TrimArgument(*edit.key);
-    }
-    const Location location = Locate(units, section, key);
-
-    auto splice = [&](std::size_t fromUnit, std::size_t toUnit, std::string insert) {
-        change.from = units.ByteOffset(fromUnit);
-        change.to = units.ByteOffset(toUnit);
-        change.insert = std::move(insert);
-        // The file must not come to read as another encoding, as it would if a first line were
-        // removed from before bytes that look like a byte order mark, or a new first line began
-        // with one. The write rule keeps every edit below the first header, so this is a guard.
-        std::string head(fileBytes.substr(0, std::min<std::size_t>(change.from, 3)));
-        head.append(change.insert, 0, 3);
-        head.append(fileBytes.substr(change.to, 3));
-        if (change.from < 3 && DetectEncoding(head) != DetectEncoding(fileBytes)) {
-            return EditOutcome::Refused;
-        }
-        return EditOutcome::Changed;
-    };
-
-    if (!key) {
-        if (!location.sectionFound || location.sectionBegin == location.sectionEnd) {
+    if (!edit.key) {
+        const EditSite site = FindEditSite(units, section, std::nullopt);
+        if (!site.sectionFound || site.sectionBegin == site.sectionEnd) {
             return EditOutcome::Unchanged;
         }
-        // The header and every line up to the next header go, except the comment lines, as on
-        // Windows: a note written inside a section outlives it.
-        std::string keptComments;
-        CLineBreaks breaks(units);
-        for (std::size_t pos = location.sectionBegin; pos < location.sectionEnd;) {
-            const Line line = ReadLine(units, breaks, pos);
-            if (line.kind == LineKind::Comment) {
-                keptComments.append(
-                    fileBytes.substr(units.ByteOffset(line.begin),
-                                     units.ByteOffset(line.end) - units.ByteOffset(line.begin)));
-            }
-            pos = line.end;
-        }
-        return splice(location.sectionBegin, location.sectionEnd, std::move(keptComments));
+        return SetSplice(fileBytes, units, site.sectionBegin, site.sectionEnd,
+                         KeptComments(fileBytes, units, site), change);
     }
+    const TextView key = TrimArgument(*edit.key);
+    const EditSite site = FindEditSite(units, section, key);
     if (!edit.value) {
-        if (!location.key) {
+        if (!site.key) {
             return EditOutcome::Unchanged;
         }
-        return splice(location.key->begin, location.key->end, {});
+        return SetSplice(fileBytes, units, site.key->begin, site.key->end, {}, change);
     }
     const TextView value = *edit.value;
-    if (location.key) {
-        if (ValueOf(units, *location.key) == value) {
+    if (site.key) {
+        if (ValueOf(units, *site.key) == value) {
             return EditOutcome::Unchanged;
         }
         // The line keeps everything up to its value and its own line break.
-        return splice(location.key->valueBegin, location.key->breakAt,
-                      units.Encode(ValueForWriting(value)));
+        return SetSplice(fileBytes, units, site.key->valueBegin, site.key->breakAt,
+                         units.Encode(ValueForWriting(value)), change);
     }
-
-    const Text lineBreak = LineBreakOf(units);
-    Text keyLine(*key);
-    keyLine += U'=';
-    keyLine += ValueForWriting(value);
-    keyLine += lineBreak;
-    if (location.sectionFound) {
-        Text added = location.insertNeedsBreak ? lineBreak : Text();
-        added += keyLine;
-        return splice(location.insertAt, location.insertAt, units.Encode(added));
-    }
-    // No blank line goes before a new section, so deleting it again restores the old bytes. A
-    // UTF-16 file of its mark alone counts as an open line, as Windows has it.
-    const bool endsOpen =
-        units.Size() > 0 ? !IsLineBreak(units[units.Size() - 1]) : units.IsUtf16();
-    Text added = endsOpen ? lineBreak : Text();
-    added += U'[';
-    added += section;
-    added += U']';
-    added += lineBreak;
-    added += keyLine;
-    return splice(units.Size(), units.Size(), units.Encode(added));
+    std::size_t at = 0;
+    const Text added = AddedKeyText(units, site, section, key, value, at);
+    return SetSplice(fileBytes, units, at, at, units.Encode(added), change);
 }
 
 }  // namespace

@@ -41,20 +41,20 @@ struct Import {
 };
 
 // A 32-bit PE file. Every read is bounds-checked; a value past the end reads as zero.
-class PeImage {
+class CPeImage {
   public:
-    explicit PeImage(const std::filesystem::path& path) {
+    explicit CPeImage(const std::filesystem::path& path) {
         std::ifstream in(path, std::ios::binary);
-        bytes_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        m_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (U16(0) == 0x5A4D && U32(U32(0x3C)) == 0x00004550) {
-            nt_ = U32(0x3C);
+            m_nt = U32(0x3C);
         }
     }
 
-    bool Valid() const { return nt_ != 0 && U16(Optional()) == kPe32Magic; }
+    bool Valid() const { return m_nt != 0 && U16(Optional()) == kPe32Magic; }
 
-    std::uint16_t Machine() const { return U16(nt_ + 4); }
-    std::uint32_t TimeStamp() const { return U32(nt_ + 8); }
+    std::uint16_t Machine() const { return U16(m_nt + 4); }
+    std::uint32_t TimeStamp() const { return U32(m_nt + 8); }
     std::uint16_t Subsystem() const { return U16(Optional() + 68); }
     // Major * 100 + minor, as Windows compares them.
     unsigned OsVersion() const { return U16(Optional() + 40) * 100U + U16(Optional() + 42); }
@@ -100,10 +100,10 @@ class PeImage {
             if ((*next & 0x80000000U) == 0) {
                 const std::size_t data = FileOffset(U32(level));
                 const std::uint32_t size = U32(level + 4);
-                if (data == kNowhere || data + size > bytes_.size()) {
+                if (data == kNowhere || data + size > m_bytes.size()) {
                     return std::nullopt;
                 }
-                return bytes_.substr(data, size);
+                return m_bytes.substr(data, size);
             }
         }
         return std::nullopt;
@@ -113,22 +113,24 @@ class PeImage {
     static constexpr std::size_t kNowhere = static_cast<std::size_t>(-1);
 
     std::uint32_t Byte(std::size_t at) const {
-        return at < bytes_.size() ? static_cast<unsigned char>(bytes_[at]) : 0U;
+        return at < m_bytes.size() ? static_cast<unsigned char>(m_bytes[at]) : 0U;
     }
     std::uint16_t U16(std::size_t at) const {
         return static_cast<std::uint16_t>(Byte(at) | (Byte(at + 1) << 8));
     }
     std::uint32_t U32(std::size_t at) const { return U16(at) | (std::uint32_t{U16(at + 2)} << 16); }
 
-    std::size_t Optional() const { return nt_ + 24; }
-    std::uint32_t Directory(std::uint32_t index) const { return U32(Optional() + 96 + index * 8); }
+    std::size_t Optional() const { return m_nt + 24; }
+    std::uint32_t Directory(std::uint32_t index) const {
+        return U32(Optional() + 96 + std::size_t{index} * 8);
+    }
 
     std::size_t FileOffset(std::uint32_t rva) const {
         if (rva == 0) {
             return kNowhere;
         }
-        const std::size_t sections = Optional() + U16(nt_ + 20);
-        for (std::size_t i = 0; i < U16(nt_ + 6); ++i) {
+        const std::size_t sections = Optional() + U16(m_nt + 20);
+        for (std::size_t i = 0; i < U16(m_nt + 6); ++i) {
             const std::size_t section = sections + i * 40;
             const std::uint32_t start = U32(section + 12);
             if (rva >= start && rva < start + U32(section + 8)) {
@@ -140,8 +142,8 @@ class PeImage {
 
     std::string CString(std::size_t at) const {
         std::string text;
-        for (; at < bytes_.size() && bytes_[at] != '\0'; ++at) {
-            text.push_back(bytes_[at]);
+        for (; at < m_bytes.size() && m_bytes[at] != '\0'; ++at) {
+            text.push_back(m_bytes[at]);
         }
         return text;
     }
@@ -159,20 +161,20 @@ class PeImage {
         return std::nullopt;
     }
 
-    std::string bytes_;
-    std::size_t nt_ = 0;
+    std::string m_bytes;
+    std::size_t m_nt = 0;
 };
 
 // A VS_VERSIONINFO resource: the fixed file information and the strings of each string table.
-class VersionInfo {
+class CVersionInfo {
   public:
-    explicit VersionInfo(std::string data) : data_(std::move(data)) {
+    explicit CVersionInfo(std::string data) : m_data(std::move(data)) {
         Node root = Read(0);
         if (root.key != u"VS_VERSION_INFO" || root.valueLength < 24 ||
             U32(root.value) != kFixedInfoSignature) {
             return;
         }
-        fixed_ = root.value;
+        m_fixed = root.value;
         for (std::size_t child = root.children; child < root.end; child = Align(Read(child).end)) {
             const Node block = Read(child);
             if (block.key != u"StringFileInfo") {
@@ -192,24 +194,24 @@ class VersionInfo {
                         }
                         text.push_back(unit);
                     }
-                    strings_.push_back({strings.key, entry.key, text});
+                    m_strings.push_back({strings.key, entry.key, text});
                 }
             }
         }
     }
 
-    bool Present() const { return fixed_ != 0; }
-    std::uint32_t FileVersionHigh() const { return U32(fixed_ + 8); }
-    std::uint32_t FileVersionLow() const { return U32(fixed_ + 12); }
-    std::uint32_t ProductVersionHigh() const { return U32(fixed_ + 16); }
-    std::uint32_t ProductVersionLow() const { return U32(fixed_ + 20); }
+    bool Present() const { return m_fixed != 0; }
+    std::uint32_t FileVersionHigh() const { return U32(m_fixed + 8); }
+    std::uint32_t FileVersionLow() const { return U32(m_fixed + 12); }
+    std::uint32_t ProductVersionHigh() const { return U32(m_fixed + 16); }
+    std::uint32_t ProductVersionLow() const { return U32(m_fixed + 20); }
 
     // The value of `name` in the US English, UTF-16 table, as ASCII; empty when absent.
     std::string String(const std::string& name) const {
-        for (const auto& entry : strings_) {
+        for (const auto& entry : m_strings) {
             if (entry.table == u"040904B0" &&
                 entry.name == std::u16string(name.begin(), name.end())) {
-                return std::string(entry.value.begin(), entry.value.end());
+                return {entry.value.begin(), entry.value.end()};
             }
         }
         return {};
@@ -233,7 +235,7 @@ class VersionInfo {
 
     std::uint16_t U16(std::size_t at) const {
         const auto byte = [&](std::size_t i) {
-            return i < data_.size() ? static_cast<unsigned char>(data_[i]) : 0U;
+            return i < m_data.size() ? static_cast<unsigned char>(m_data[i]) : 0U;
         };
         return static_cast<std::uint16_t>(byte(at) | (byte(at + 1) << 8));
     }
@@ -242,7 +244,7 @@ class VersionInfo {
     // wLength, wValueLength, wType, the key, then the value and the children, each 32-bit aligned.
     Node Read(std::size_t at) const {
         Node node;
-        node.end = std::min(at + std::max<std::size_t>(U16(at), 6), data_.size());
+        node.end = std::min(at + std::max<std::size_t>(U16(at), 6), m_data.size());
         const bool text = U16(at + 4) == 1;
         std::size_t cursor = at + 6;
         for (; cursor + 1 < node.end && U16(cursor) != 0; cursor += 2) {
@@ -254,9 +256,9 @@ class VersionInfo {
         return node;
     }
 
-    std::string data_;
-    std::size_t fixed_ = 0;
-    std::vector<Entry> strings_;
+    std::string m_data;
+    std::size_t m_fixed = 0;
+    std::vector<Entry> m_strings;
 };
 
 std::string Lower(std::string text) {
@@ -279,18 +281,18 @@ class ShippedProgramTest : public testing::TestWithParam<Program> {
     void SetUp() override {
         const char* chosen = std::getenv("PE_IMAGE_DIR");
         const std::filesystem::path folder = chosen != nullptr ? chosen : WINDOWS_PROGRAM_DIR;
-        path_ = folder / (std::string(GetParam().name) + ".exe");
-        if (chosen == nullptr && !std::filesystem::exists(path_)) {
-            GTEST_SKIP() << "no " << path_ << ": build the windows preset first";
+        m_path = folder / (std::string(GetParam().name) + ".exe");
+        if (chosen == nullptr && !std::filesystem::exists(m_path)) {
+            GTEST_SKIP() << "no " << m_path << ": build the windows preset first";
         }
     }
 
-    std::filesystem::path path_;
+    std::filesystem::path m_path;
 };
 
 TEST_P(ShippedProgramTest, IsA32BitConsoleProgramThatLoadsOnWindowsXp) {
-    const PeImage image(path_);
-    ASSERT_TRUE(image.Valid()) << path_;
+    const CPeImage image(m_path);
+    ASSERT_TRUE(image.Valid()) << m_path;
     EXPECT_EQ(image.Machine(), kMachineI386);
     EXPECT_EQ(image.Subsystem(), kSubsystemConsole);
     // XP's loader refuses a program that asks for a newer subsystem (XP is 5.1).
@@ -301,8 +303,8 @@ TEST_P(ShippedProgramTest, IsA32BitConsoleProgramThatLoadsOnWindowsXp) {
 }
 
 TEST_P(ShippedProgramTest, ImportsOnlyFunctionsListedForItWithAnXpMinimumClient) {
-    const PeImage image(path_);
-    ASSERT_TRUE(image.Valid()) << path_;
+    const CPeImage image(m_path);
+    ASSERT_TRUE(image.Valid()) << m_path;
     const std::vector<Import> imports = image.Imports();
     EXPECT_FALSE(imports.empty());
     const std::set<std::string> oldEnough = {"Windows 2000 Professional", "Windows XP",
@@ -326,7 +328,7 @@ TEST_P(ShippedProgramTest, ImportsOnlyFunctionsListedForItWithAnXpMinimumClient)
 }
 
 TEST_P(ShippedProgramTest, CarriesAManifestWithoutElevationOrSupportedOs) {
-    const std::string manifest = PeImage(path_).Resource(kManifestType, 1).value_or("");
+    const std::string manifest = CPeImage(m_path).Resource(kManifestType, 1).value_or("");
     ASSERT_FALSE(manifest.empty());
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
               std::string::npos)
@@ -336,7 +338,7 @@ TEST_P(ShippedProgramTest, CarriesAManifestWithoutElevationOrSupportedOs) {
 }
 
 TEST_P(ShippedProgramTest, CarriesTheProjectVersionAndItsOwnName) {
-    const VersionInfo version(PeImage(path_).Resource(kVersionType, 1).value_or(""));
+    const CVersionInfo version(CPeImage(m_path).Resource(kVersionType, 1).value_or(""));
     ASSERT_TRUE(version.Present());
     const std::uint32_t high = (PROJECT_VERSION_MAJOR << 16) | PROJECT_VERSION_MINOR;
     const std::uint32_t low = PROJECT_VERSION_PATCH << 16;
@@ -356,8 +358,8 @@ TEST_P(ShippedProgramTest, CarriesTheProjectVersionAndItsOwnName) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, ShippedProgramTest,
-                         testing::Values(Program{"Zentrel", ShippedImports::kZentrel},
-                                         Program{"Setup", ShippedImports::kSetup}),
+                         testing::Values(Program{"Zentrel", ShippedImports::InZentrel},
+                                         Program{"Setup", ShippedImports::InSetup}),
                          TestingSupport::ByParamName());
 
 }  // namespace

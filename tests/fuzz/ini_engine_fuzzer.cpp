@@ -4,7 +4,7 @@
 //  - a write or a key deletion touches one line at most: all bytes before and after it stay;
 //  - deleting what a reader cannot find changes no byte;
 //  - keys of other sections read the same before and after an edit.
-// Input layout: one byte with the number of edits, then per edit a kind byte and three
+// CInput layout: one byte with the number of edits, then per edit a kind byte and three
 // length-prefixed names drawn from a small alphabet rich in INI syntax; the rest is the file.
 #include <cstddef>
 #include <cstdint>
@@ -33,11 +33,11 @@ constexpr char32_t kAlphabet[] = {U'a', U'b',      U'A',      U'B',          U' 
                                   U']', U'=',      U';',      U'"',          U'\'', U'\r', U'\n',
                                   U'0', U'\u00e9', U'\u4e2d', U'\U0001F600', U'#',  U'\0'};
 
-class Input {
+class CInput {
   public:
-    Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    CInput(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
 
-    std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    std::uint8_t Byte() { return m_pos < m_size ? m_data[m_pos++] : 0; }
 
     Text Name() {
         const std::size_t length = Byte() % 8;
@@ -49,13 +49,13 @@ class Input {
     }
 
     std::string_view Rest() const {
-        return {reinterpret_cast<const char*>(data_ + pos_), size_ - pos_};
+        return {reinterpret_cast<const char*>(m_data + m_pos), m_size - m_pos};
     }
 
   private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::size_t pos_ = 0;
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_pos = 0;
 };
 
 // What the property was checked on, printed when it fails.
@@ -216,7 +216,7 @@ void CheckEdit(const std::string& before, const Edit& edit, const std::vector<Pr
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Input input(data, size);
+    CInput input(data, size);
     const std::size_t editCount = 1 + input.Byte() % 4;
     std::vector<Edit> edits;
     std::vector<Probe> probes;

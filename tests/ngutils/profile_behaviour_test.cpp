@@ -11,18 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "engine_under_test.h"
 #include "files.h"
 #include "ini_file.h"
 #include "profile.h"
 #include "test_name.h"
-#include "under_wine.h"
 #include "utf16_file.h"
 
 namespace {
 
 using NGUtils::CIniFile;
+using TestingSupport::CTempFolder;
 using TestingSupport::ReadBytes;
-using TestingSupport::TempFolder;
 using TestingSupport::Utf16File;
 
 struct ReadCase {
@@ -111,7 +111,7 @@ class ProfileReads : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(ProfileReads, ReadStringSeesWhatTheFileHolds) {
     const ReadCase& c = GetParam();
-    TempFolder folder;
+    CTempFolder folder;
     const auto file = folder / "case.ini";
     TestingSupport::WriteBytes(file, c.content);
     CIniFile ini;
@@ -130,18 +130,18 @@ INSTANTIATE_TEST_SUITE_P(Table, ProfileReads, testing::ValuesIn(ReadCases()),
 
 class ProfileFile : public testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(ini.SetFilePath(TestingSupport::WidePath(file))); }
-    void Put(const std::string& bytes) { TestingSupport::WriteBytes(file, bytes); }
+    void SetUp() override { ASSERT_TRUE(m_ini.SetFilePath(TestingSupport::WidePath(m_file))); }
+    void Put(const std::string& bytes) { TestingSupport::WriteBytes(m_file, bytes); }
     std::wstring Read(const wchar_t* section, const wchar_t* key) {
         std::wstring value;
-        found = ini.ReadString(section, key, value);
+        m_found = m_ini.ReadString(section, key, value);
         return value;
     }
 
-    TempFolder folder;
-    std::filesystem::path file = folder / "settings.ini";
-    CIniFile ini;
-    bool found = false;
+    CTempFolder m_folder;
+    std::filesystem::path m_file = m_folder / "settings.ini";
+    CIniFile m_ini;
+    bool m_found = false;
 };
 
 TEST_F(ProfileFile, LongValuesComeBackWholeThroughTheGrowingBuffer) {
@@ -150,35 +150,35 @@ TEST_F(ProfileFile, LongValuesComeBackWholeThroughTheGrowingBuffer) {
         for (std::size_t i = 0; i < length; ++i) {
             value.push_back(static_cast<wchar_t>(L'a' + i % 26));
         }
-        ASSERT_TRUE(ini.WriteString(L"Long", L"Value", value));
+        ASSERT_TRUE(m_ini.WriteString(L"Long", L"Value", value));
         EXPECT_EQ(Read(L"Long", L"Value"), value) << length;
-        EXPECT_TRUE(found);
+        EXPECT_TRUE(m_found);
         std::string narrow;
-        EXPECT_TRUE(ini.ReadStringA("Long", "Value", narrow));
+        EXPECT_TRUE(m_ini.ReadStringA("Long", "Value", narrow));
         EXPECT_EQ(narrow.size(), length);
     }
 }
 
 TEST_F(ProfileFile, WrittenValuesReadBack) {
     Put("; settings\r\n[Other]\r\nold=1\r\n\r\n[Next]\r\nn=1\r\n");
-    EXPECT_TRUE(ini.WriteValue(L"Other", L"old", L"2"));
-    EXPECT_TRUE(ini.WriteValue(L"Other", L"HasNewWiaDriver", L"true"));
-    EXPECT_TRUE(ini.WriteInt(L"Brand New", L"CustomResolution", 1200));
-    EXPECT_TRUE(ini.WriteValue(L"NEXT", L"N", L"changed"));
+    EXPECT_TRUE(m_ini.WriteValue(L"Other", L"old", L"2"));
+    EXPECT_TRUE(m_ini.WriteValue(L"Other", L"HasNewWiaDriver", L"true"));
+    EXPECT_TRUE(m_ini.WriteInt(L"Brand New", L"CustomResolution", 1200));
+    EXPECT_TRUE(m_ini.WriteValue(L"NEXT", L"N", L"changed"));
     EXPECT_EQ(Read(L"Other", L"old"), L"2");
     EXPECT_EQ(Read(L"Other", L"HasNewWiaDriver"), L"true");
     EXPECT_EQ(Read(L"Next", L"n"), L"changed");
     std::int32_t number = 0;
-    EXPECT_TRUE(ini.ReadInt(L"brand new", L"customresolution", number));
+    EXPECT_TRUE(m_ini.ReadInt(L"brand new", L"customresolution", number));
     EXPECT_EQ(number, 1200);
 }
 
 TEST_F(ProfileFile, WritingCreatesAMissingFileButNotAMissingFolder) {
-    EXPECT_TRUE(ini.WriteValue(L"S", L"K", L"v"));
+    EXPECT_TRUE(m_ini.WriteValue(L"S", L"K", L"v"));
     EXPECT_EQ(Read(L"S", L"K"), L"v");
 
     CIniFile elsewhere;
-    const auto missing = folder / "no such folder" / "x.ini";
+    const auto missing = m_folder / "no such folder" / "x.ini";
     ASSERT_TRUE(elsewhere.SetFilePath(TestingSupport::WidePath(missing)));
     EXPECT_FALSE(elsewhere.WriteValue(L"S", L"K", L"v"));
     EXPECT_FALSE(std::filesystem::exists(missing.parent_path()));
@@ -186,26 +186,26 @@ TEST_F(ProfileFile, WritingCreatesAMissingFileButNotAMissingFolder) {
 
 TEST_F(ProfileFile, DeletingAKeyUncoversItsDuplicate) {
     Put("[A]\r\nk=1\r\nd=1\r\n;c\r\nd=2\r\n");
-    EXPECT_TRUE(ini.DeleteKey(L"A", L"d"));
+    EXPECT_TRUE(m_ini.DeleteKey(L"A", L"d"));
     EXPECT_EQ(Read(L"A", L"d"), L"2");
-    EXPECT_TRUE(ini.DeleteKey(L"A", L"d"));
+    EXPECT_TRUE(m_ini.DeleteKey(L"A", L"d"));
     EXPECT_EQ(Read(L"A", L"d"), L"");
-    EXPECT_FALSE(found);
+    EXPECT_FALSE(m_found);
     EXPECT_EQ(Read(L"A", L"k"), L"1");
 }
 
 TEST_F(ProfileFile, DeletingWhatIsAbsentSucceeds) {
     const std::string before = "[A]\r\nk=1\r\n";
     Put(before);
-    EXPECT_TRUE(ini.DeleteKey(L"A", L"nosuch"));
-    EXPECT_TRUE(ini.DeleteKey(L"Nope", L"nosuch"));
-    EXPECT_TRUE(ini.DeleteKey(L"Nope", nullptr));
-    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_TRUE(m_ini.DeleteKey(L"A", L"nosuch"));
+    EXPECT_TRUE(m_ini.DeleteKey(L"Nope", L"nosuch"));
+    EXPECT_TRUE(m_ini.DeleteKey(L"Nope", nullptr));
+    EXPECT_EQ(ReadBytes(m_file), before);
 
     // Windows leaves an empty file; Wine 8 makes none.
     for (const wchar_t* key : {L"k", static_cast<const wchar_t*>(nullptr)}) {
         CIniFile missing;
-        const auto path = folder / "never.ini";
+        const auto path = m_folder / "never.ini";
         ASSERT_TRUE(missing.SetFilePath(TestingSupport::WidePath(path)));
         EXPECT_TRUE(missing.DeleteKey(L"A", key));
         if (TestingSupport::RunningUnderWine()) {
@@ -222,7 +222,7 @@ TEST_F(ProfileFile, TheDefaultLosesTrailingSpacesOnly) {
     Put("[S]\r\nK=v\r\n");
     wchar_t buffer[32];
     EXPECT_EQ(NGUtils::ProfileReadW(L"S", L"missing", L"\tdefault\t  ", buffer, 32,
-                                    ini.GetFilePath().c_str()),
+                                    m_ini.GetFilePath().c_str()),
               9u);
     EXPECT_EQ(std::wstring(buffer), L"\tdefault\t");
 }
@@ -231,7 +231,7 @@ TEST_F(ProfileFile, TheDefaultLosesTrailingSpacesOnly) {
 // without "=" are not, and a list that does not fit is cut to size - 2 and ends in two NULs.
 TEST_F(ProfileFile, ANullSectionOrKeyListsTheNames) {
     Put("[S]\r\nK=1\r\n;c=1\r\nText\r\nE=2\r\nK=3\r\n[T]\r\n[s]\r\nX=1\r\n");
-    const std::wstring path = ini.GetFilePath();
+    const std::wstring path = m_ini.GetFilePath();
     std::wstring buffer(64, L'#');
     EXPECT_EQ(NGUtils::ProfileReadW(nullptr, L"K", L"", buffer.data(), 64, path.c_str()), 6u);
     EXPECT_EQ(buffer.substr(0, 7), std::wstring(L"S\0T\0s\0\0", 7));
@@ -244,26 +244,26 @@ TEST_F(ProfileFile, ANullSectionOrKeyListsTheNames) {
 
 TEST_F(ProfileFile, DeletingASectionKeepsTheCommentsInsideIt) {
     Put(";comment0\r\n[A]\r\nk=1\r\n;comment1\r\n[B]\r\n;comment2\r\n[C]\r\nc=1\r\n");
-    EXPECT_TRUE(ini.DeleteKey(L"A", nullptr));
-    EXPECT_TRUE(ini.DeleteKey(L"B", nullptr));
+    EXPECT_TRUE(m_ini.DeleteKey(L"A", nullptr));
+    EXPECT_TRUE(m_ini.DeleteKey(L"B", nullptr));
     EXPECT_EQ(Read(L"A", L"k"), L"");
     EXPECT_EQ(Read(L"C", L"c"), L"1");
     // Wine 8 drops them with the section.
-    EXPECT_EQ(ReadBytes(file), TestingSupport::RunningUnderWine()
-                                   ? ";comment0\r\n[C]\r\nc=1\r\n"
-                                   : ";comment0\r\n;comment1\r\n;comment2\r\n[C]\r\nc=1\r\n");
+    EXPECT_EQ(ReadBytes(m_file), TestingSupport::RunningUnderWine()
+                                     ? ";comment0\r\n[C]\r\nc=1\r\n"
+                                     : ";comment0\r\n;comment1\r\n;comment2\r\n[C]\r\nc=1\r\n");
 }
 
 TEST_F(ProfileFile, DeletingASectionTakesOnlyTheFirstCopy) {
     Put(";head\r\n[A]\r\nk=1\r\n;comment in A\r\n\r\n[B]\r\nx=1\r\n[a]\r\nm=2\r\n[C]\r\ny=1\r\n");
-    EXPECT_TRUE(NGUtils::ProfileWriteW(L"A", nullptr, nullptr, ini.GetFilePath().c_str()) > 0);
+    EXPECT_TRUE(NGUtils::ProfileWriteW(L"A", nullptr, nullptr, m_ini.GetFilePath().c_str()) > 0);
     EXPECT_EQ(Read(L"A", L"k"), L"");
-    EXPECT_FALSE(found);
+    EXPECT_FALSE(m_found);
     // The second copy is now the first one, and visible.
     EXPECT_EQ(Read(L"A", L"m"), L"2");
     EXPECT_EQ(Read(L"B", L"x"), L"1");
     EXPECT_EQ(Read(L"C", L"y"), L"1");
-    EXPECT_TRUE(ini.DeleteKey(L"a", nullptr));
+    EXPECT_TRUE(m_ini.DeleteKey(L"a", nullptr));
     EXPECT_EQ(Read(L"A", L"m"), L"");
     EXPECT_EQ(Read(L"C", L"y"), L"1");
 }
@@ -295,42 +295,42 @@ TEST_F(ProfileFile, TextThatWouldInjectLinesIsRefused) {
         {L" \v ", L"K", L"v"},
     };
     for (const auto& c : refused) {
-        EXPECT_FALSE(ini.WriteValue(c.section, c.key, c.value));
-        EXPECT_FALSE(ini.WriteString(c.section, c.key, c.value));
+        EXPECT_FALSE(m_ini.WriteValue(c.section, c.key, c.value));
+        EXPECT_FALSE(m_ini.WriteString(c.section, c.key, c.value));
     }
     // Deleting goes by the same rule for the names.
     for (const Case& c : {Case{L"a]b", L"K", nullptr}, Case{L"S", L";k", nullptr},
                           Case{L"S", L" [k", nullptr}, Case{L"S", L"eq=key", nullptr},
                           Case{L"", L"K", nullptr}, Case{L"a]b", nullptr, nullptr}}) {
-        EXPECT_FALSE(ini.DeleteKey(c.section, c.key));
+        EXPECT_FALSE(m_ini.DeleteKey(c.section, c.key));
     }
-    EXPECT_FALSE(ini.WriteStringA("S", "K", "a\r\n[X]"));
-    EXPECT_FALSE(ini.WriteStringA("S]", "K", "v"));
-    EXPECT_FALSE(ini.WriteStringA("S", "a=b", "v"));
-    EXPECT_FALSE(ini.WriteStringA("S", "[X]", "v"));
-    EXPECT_FALSE(ini.WriteStringA("S", "\t;k", "v"));
-    EXPECT_FALSE(ini.WriteStringA("S", "K", std::string("a\0b", 3)));
-    EXPECT_EQ(ReadBytes(file), before);
+    EXPECT_FALSE(m_ini.WriteStringA("S", "K", "a\r\n[X]"));
+    EXPECT_FALSE(m_ini.WriteStringA("S]", "K", "v"));
+    EXPECT_FALSE(m_ini.WriteStringA("S", "a=b", "v"));
+    EXPECT_FALSE(m_ini.WriteStringA("S", "[X]", "v"));
+    EXPECT_FALSE(m_ini.WriteStringA("S", "\t;k", "v"));
+    EXPECT_FALSE(m_ini.WriteStringA("S", "K", std::string("a\0b", 3)));
+    EXPECT_EQ(ReadBytes(m_file), before);
     // A "[" inside a key, or "=" and "]" inside a value, change nothing of the structure.
-    EXPECT_TRUE(ini.WriteValue(L"S", L"a[b", L"x=y]"));
+    EXPECT_TRUE(m_ini.WriteValue(L"S", L"a[b", L"x=y]"));
     EXPECT_EQ(Read(L"S", L"a[b"), L"x=y]");
 }
 
 TEST_F(ProfileFile, NarrowAndWideOperationsReachTheSameFile) {
-    EXPECT_TRUE(ini.WriteStringA("Narrow", "Key", "from A"));
+    EXPECT_TRUE(m_ini.WriteStringA("Narrow", "Key", "from A"));
     EXPECT_EQ(Read(L"Narrow", L"Key"), L"from A");
-    EXPECT_TRUE(ini.WriteValue(L"Wide", L"Key", L"from W"));
+    EXPECT_TRUE(m_ini.WriteValue(L"Wide", L"Key", L"from W"));
     std::string narrow;
-    EXPECT_TRUE(ini.ReadStringA("Wide", "Key", narrow));
+    EXPECT_TRUE(m_ini.ReadStringA("Wide", "Key", narrow));
     EXPECT_EQ(narrow, "from W");
-    EXPECT_FALSE(ini.ReadStringA("Wide", "Missing", narrow));
+    EXPECT_FALSE(m_ini.ReadStringA("Wide", "Missing", narrow));
     EXPECT_EQ(narrow, "");
 }
 
 TEST(ProfileNarrowPath, ANameOutsideAsciiReachesTheSameFileThroughTheEightBitPath) {
-    TempFolder folder;
+    CTempFolder folder;
     // U+00E9 exists in every Western ANSI code page and in UTF-8.
-    const auto subfolder = folder.path() / TestingSupport::PathFromWide(L"caf\u00e9");
+    const auto subfolder = folder.Path() / TestingSupport::PathFromWide(L"caf\u00e9");
     std::filesystem::create_directory(subfolder);
     const auto file = subfolder / "settings.ini";
     CIniFile ini;
@@ -344,25 +344,25 @@ TEST(ProfileNarrowPath, ANameOutsideAsciiReachesTheSameFileThroughTheEightBitPat
     EXPECT_EQ(narrow, "eight-bit");
     // Nothing went to a file of a mangled name beside it.
     std::size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path())) {
         ++entries;
     }
     EXPECT_EQ(entries, 1u);
 }
 
 TEST(ProfileNarrowPath, ANameWithoutAnEightBitFormIsRefused) {
-    TempFolder folder;
+    CTempFolder folder;
     // A lone surrogate has no UTF-8 form; a CJK character has none in a Western code page.
     const std::wstring odd =
-        sizeof(wchar_t) == 2 ? std::wstring(L"\u4e2d") : std::wstring(1, wchar_t(0xD800));
-    const std::wstring path = TestingSupport::WidePath(folder.path()) + L"/" + odd + L".ini";
+        TestingSupport::kOwnEngine ? std::wstring(1, wchar_t(0xD800)) : std::wstring(L"\u4e2d");
+    const std::wstring path = TestingSupport::WidePath(folder.Path()) + L"/" + odd + L".ini";
     CIniFile ini;
     ASSERT_TRUE(ini.SetFilePath(path));
     EXPECT_FALSE(ini.WriteStringA("S", "K", "v"));
     std::string narrow = "stale";
     EXPECT_FALSE(ini.ReadStringA("S", "K", narrow));
     EXPECT_EQ(narrow, "");
-    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path()));
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ class CFakePlatform final : public ILauncherPlatform {
 
     PathStyle Style() const override { return style; }
     std::size_t ConsoleProcessCount() override { return consoleProcesses; }
-    void HideConsoleWindow() override { events.push_back("hide"); }
+    void HideConsoleWindow() override { events.emplace_back("hide"); }
     std::vector<std::string> Arguments(int, char**) override { return arguments; }
     std::string ModulePath() override { return modulePath; }
 
@@ -53,7 +53,7 @@ class CFakePlatform final : public ILauncherPlatform {
     }
 
     OsVersion QueryVersion() override { return version; }
-    bool IsReadable(const std::string& path) override { return readable.count(path) != 0; }
+    bool IsReadable(const std::string& path) override { return readable.contains(path); }
 
     bool QueryFileIdentity(const std::string& path, FileIdentity& identity) override {
         const auto found = identities.find(path);
@@ -90,26 +90,26 @@ class CFakePlatform final : public ILauncherPlatform {
 
     bool ClaimFolderRun(const std::string& key) override {
         claims.push_back(key);
-        return heldRuns.count(key) == 0;
+        return !heldRuns.contains(key);
     }
 
     ProcessHandle StartProgram(const std::string& path, const std::string& parameters) override {
         events.push_back("start " + path + " " + parameters);
-        if (failingStarts.count(path) != 0) {
+        if (failingStarts.contains(path)) {
             return kNoProcess;
         }
-        started_.push_back(path);
-        return started_.size();
+        m_started.push_back(path);
+        return m_started.size();
     }
 
     void WaitForProcessEnd(ProcessHandle process) override {
-        events.push_back("wait " + started_.at(process - 1));
+        events.push_back("wait " + m_started.at(process - 1));
     }
 
     void OpenDocument(const std::string& path) override { events.push_back("open " + path); }
 
   private:
-    std::vector<std::string> started_;
+    std::vector<std::string> m_started;
 };
 
 }  // namespace SetupLauncher

@@ -84,6 +84,7 @@ void SendIfOwned(HWND window, SendCount& count) {
 }
 
 BOOL CALLBACK SendToTopLevel(HWND window, LPARAM count) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): EnumWindows hands its pointer back as a number.
     SendIfOwned(window, *reinterpret_cast<SendCount*>(count));
     return TRUE;
 }
@@ -121,10 +122,9 @@ void Restart(const std::wstring& commands, const std::wstring& logPath) {
         STARTUPINFOW startup{};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION process{};
-        const bool started =
-            CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                           CREATE_UNICODE_ENVIRONMENT, clear ? cleared.data() : nullptr, nullptr,
-                           &startup, &process);
+        const bool started = CreateProcessW(
+            nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+            clear ? cleared.data() : nullptr, nullptr, &startup, &process);
         if (started) {
             WaitForSingleObject(process.hProcess, INFINITE);
             CloseHandle(process.hProcess);
@@ -136,7 +136,7 @@ void Restart(const std::wstring& commands, const std::wstring& logPath) {
 
 }  // namespace
 
-int wmain() {
+int wmain() {  // NOLINT(readability-identifier-naming): the entry point the system calls
     wchar_t modulePath[4096];
     const DWORD length = GetModuleFileNameW(nullptr, modulePath, 4096);
     std::wstring name(modulePath, length);

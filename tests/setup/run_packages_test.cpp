@@ -43,9 +43,12 @@ CFakePlatform PlatformWithPackages() {
     return platform;
 }
 
-const Strings kAllRun = {R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)",
-                         R"(start C:\pkg\b.exe /passive)", R"(wait C:\pkg\b.exe)",
-                         R"(open C:\pkg\c.msi)"};
+const Strings& AllRun() {
+    static const Strings events = {R"(start C:\pkg\a.exe /passive)", R"(wait C:\pkg\a.exe)",
+                                   R"(start C:\pkg\b.exe /passive)", R"(wait C:\pkg\b.exe)",
+                                   R"(open C:\pkg\c.msi)"};
+    return events;
+}
 
 TEST(SetupRunPackages, VersionGateDecidesOnTheProgramPackages) {
     const std::tuple<std::uint32_t, std::uint32_t, bool> cases[] = {
@@ -56,7 +59,7 @@ TEST(SetupRunPackages, VersionGateDecidesOnTheProgramPackages) {
         CFakePlatform platform = PlatformWithPackages();
         platform.version = {major, minor};
         RunPackages(platform, {"a.exe", "b.exe"}, {"c.msi"});
-        const Strings expected = runsPrograms ? kAllRun : Strings{R"(open C:\pkg\c.msi)"};
+        const Strings expected = runsPrograms ? AllRun() : Strings{R"(open C:\pkg\c.msi)"};
         EXPECT_EQ(platform.events, expected) << major << "." << minor;
     }
 }
@@ -126,8 +129,9 @@ TEST(SetupRunPackages, SkipsPathsTheWindowsShellCannotTake) {
             platform.AddFile(folder + name);
             const bool starts = style == PathStyle::Posix || name == fits || name == fitsInUnits;
             if (starts) {
-                expected.push_back("start " + folder + name + " /passive");
-                expected.push_back("wait " + folder + name);
+                const std::string path = folder + name;
+                expected.push_back("start " + path + " /passive");
+                expected.push_back("wait " + path);
             }
         }
         RunPackages(platform, {"a.exe.", "a.exe ", fits, fitsInUnits, tooLong}, {});
@@ -139,7 +143,7 @@ TEST(SetupRunPackages, UnknownLauncherIdentityExcludesNothing) {
     CFakePlatform platform = PlatformWithPackages();
     platform.identities.erase(platform.modulePath);
     RunPackages(platform, {"a.exe", "b.exe"}, {"c.msi"});
-    EXPECT_EQ(platform.events, kAllRun);
+    EXPECT_EQ(platform.events, AllRun());
 }
 
 TEST(SetupEntry, DiscoveryRunsWhenNoEntryIsNamed) {
@@ -151,7 +155,7 @@ TEST(SetupEntry, DiscoveryRunsWhenNoEntryIsNamed) {
         platform.arguments.insert(platform.arguments.end(), extra.begin(), extra.end());
         EXPECT_EQ(RunLauncher(platform, 0, nullptr), 0);
         Strings expected = {"hide", R"(list C:\pkg)"};
-        expected.insert(expected.end(), kAllRun.begin(), kAllRun.end());
+        expected.insert(expected.end(), AllRun().begin(), AllRun().end());
         EXPECT_EQ(platform.events, expected) << testing::PrintToString(platform.arguments);
     }
 }
@@ -188,7 +192,7 @@ TEST(SetupEntry, ALauncherOfAFolderBeingRunStartsNothing) {
     platform.heldRuns.clear();
     RunLauncher(platform, 0, nullptr);
     Strings expected = {"hide", R"(list C:\pkg)"};
-    expected.insert(expected.end(), kAllRun.begin(), kAllRun.end());
+    expected.insert(expected.end(), AllRun().begin(), AllRun().end());
     EXPECT_EQ(platform.events, expected);
     EXPECT_EQ(platform.claims, Strings(2, key));
 }
@@ -197,8 +201,8 @@ TEST(SetupEntry, TheRunKeyNamesTheFolderNotItsSpelling) {
     CFakePlatform platform;
     // Folders with an index, reached by two spellings, and their neighbours on the same and on
     // another volume; folders on a share without an index; a folder that cannot be opened.
-    platform.folderIdentities = {{R"(C:\pkg)", {7, 42}},      {R"(c:\PKG)", {7, 42}},
-                                 {R"(C:\other)", {7, 43}},    {R"(D:\pkg)", {8, 42}},
+    platform.folderIdentities = {{R"(C:\pkg)", {7, 42}},     {R"(c:\PKG)", {7, 42}},
+                                 {R"(C:\other)", {7, 43}},   {R"(D:\pkg)", {8, 42}},
                                  {R"(\\srv\s\pkg)", {9, 0}}, {R"(\\SRV\s\PKG)", {9, 0}},
                                  {R"(\\srv\s\b)", {9, 0}}};
     platform.comparablePaths = {{R"(\\srv\s\pkg)", R"(\\SRV\S\PKG)"},

@@ -18,108 +18,108 @@ using Strings = std::vector<std::string>;
 
 std::string Utf8Of(const fs::path& path) {
     const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
+    return {text.begin(), text.end()};
 }
 
 fs::path PathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+    return {std::u8string(utf8.begin(), utf8.end())};
 }
 
 class SetupSystemPlatform : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_FALSE(folder_.path().empty());
-        fs::create_directories(folder_ / "tools.exe");
+        ASSERT_FALSE(m_folder.Path().empty());
+        fs::create_directories(m_folder / "tools.exe");
         for (const char* name : {"a.exe", "caf\xC3\xA9.exe", "\xE4\xB8\xAD.msi"}) {
-            std::ofstream(folder_ / PathOf(name)) << "x";
+            std::ofstream(m_folder / PathOf(name)) << "x";
         }
     }
-    std::string In(const std::string& name) const { return Utf8Of(folder_ / PathOf(name)); }
+    std::string In(const std::string& name) const { return Utf8Of(m_folder / PathOf(name)); }
 
-    TestingSupport::TempFolder folder_;
-    std::unique_ptr<ILauncherPlatform> platform_ = CreateSystemPlatform();
+    TestingSupport::CTempFolder m_folder;
+    std::unique_ptr<ILauncherPlatform> m_platform = CreateSystemPlatform();
 };
 
 TEST_F(SetupSystemPlatform, OnlyExistingFilesAreReadable) {
-    EXPECT_TRUE(platform_->IsReadable(In("a.exe")));
-    EXPECT_TRUE(platform_->IsReadable(In("caf\xC3\xA9.exe")));
-    EXPECT_FALSE(platform_->IsReadable(In("tools.exe")));
-    EXPECT_FALSE(platform_->IsReadable(In("missing.exe")));
+    EXPECT_TRUE(m_platform->IsReadable(In("a.exe")));
+    EXPECT_TRUE(m_platform->IsReadable(In("caf\xC3\xA9.exe")));
+    EXPECT_FALSE(m_platform->IsReadable(In("tools.exe")));
+    EXPECT_FALSE(m_platform->IsReadable(In("missing.exe")));
 }
 
 TEST_F(SetupSystemPlatform, FileIdentityTellsFilesApart) {
     FileIdentity first;
     FileIdentity again;
     FileIdentity other;
-    ASSERT_TRUE(platform_->QueryFileIdentity(In("a.exe"), first));
-    ASSERT_TRUE(platform_->QueryFileIdentity(In("a.exe"), again));
-    ASSERT_TRUE(platform_->QueryFileIdentity(In("caf\xC3\xA9.exe"), other));
+    ASSERT_TRUE(m_platform->QueryFileIdentity(In("a.exe"), first));
+    ASSERT_TRUE(m_platform->QueryFileIdentity(In("a.exe"), again));
+    ASSERT_TRUE(m_platform->QueryFileIdentity(In("caf\xC3\xA9.exe"), other));
     EXPECT_EQ(first, again);
     EXPECT_FALSE(first == other);
-    EXPECT_FALSE(platform_->QueryFileIdentity(In("missing.exe"), other));
+    EXPECT_FALSE(m_platform->QueryFileIdentity(In("missing.exe"), other));
     // The same file with another size is another identity.
-    std::ofstream(folder_ / "a.exe", std::ios::app) << "y";
-    ASSERT_TRUE(platform_->QueryFileIdentity(In("a.exe"), again));
+    std::ofstream(m_folder / "a.exe", std::ios::app) << "y";
+    ASSERT_TRUE(m_platform->QueryFileIdentity(In("a.exe"), again));
     EXPECT_FALSE(first == again);
 }
 
 TEST_F(SetupSystemPlatform, ReadsAWholeFileUpToALimit) {
     std::string content;
-    ASSERT_TRUE(platform_->ReadFileContent(In("caf\xC3\xA9.exe"), 1, content));
+    ASSERT_TRUE(m_platform->ReadFileContent(In("caf\xC3\xA9.exe"), 1, content));
     EXPECT_EQ(content, "x");
-    EXPECT_FALSE(platform_->ReadFileContent(In("a.exe"), 0, content));
-    EXPECT_FALSE(platform_->ReadFileContent(In("tools.exe"), 100, content));
-    EXPECT_FALSE(platform_->ReadFileContent(In("missing.exe"), 100, content));
+    EXPECT_FALSE(m_platform->ReadFileContent(In("a.exe"), 0, content));
+    EXPECT_FALSE(m_platform->ReadFileContent(In("tools.exe"), 100, content));
+    EXPECT_FALSE(m_platform->ReadFileContent(In("missing.exe"), 100, content));
 }
 
 TEST_F(SetupSystemPlatform, FolderRunKeyFollowsTheFolderNotItsSpelling) {
-    const std::string folder = Utf8Of(folder_.path());
+    const std::string folder = Utf8Of(m_folder.Path());
     Strings spellings;
-    if (platform_->Style() == PathStyle::Windows) {
+    if (m_platform->Style() == PathStyle::Windows) {
         std::string upper = folder;
         std::transform(upper.begin(), upper.end(), upper.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         spellings = {upper, R"(\\?\)" + folder};
     } else {
-        fs::create_directory_symlink(folder_.path(), folder_ / "link");
+        fs::create_directory_symlink(m_folder.Path(), m_folder / "link");
         spellings = {folder + "/.", In("link")};
     }
-    const std::string key = FolderRunKey(*platform_, folder);
+    const std::string key = FolderRunKey(*m_platform, folder);
     // The path the key falls back on where a file system gives no index.
-    const std::string path = platform_->ComparableFolderPath(folder);
+    const std::string path = m_platform->ComparableFolderPath(folder);
     EXPECT_FALSE(path.empty());
     for (const std::string& spelling : spellings) {
-        EXPECT_EQ(FolderRunKey(*platform_, spelling), key) << spelling;
-        EXPECT_EQ(platform_->ComparableFolderPath(spelling), path) << spelling;
+        EXPECT_EQ(FolderRunKey(*m_platform, spelling), key) << spelling;
+        EXPECT_EQ(m_platform->ComparableFolderPath(spelling), path) << spelling;
     }
-    EXPECT_NE(FolderRunKey(*platform_, In("tools.exe")), key);
+    EXPECT_NE(FolderRunKey(*m_platform, In("tools.exe")), key);
 }
 
 TEST_F(SetupSystemPlatform, AFolderRunIsHeldUntilItsHolderEnds) {
-    const std::string key = FolderRunKey(*platform_, Utf8Of(folder_.path()));
-    ASSERT_TRUE(platform_->ClaimFolderRun(key));
+    const std::string key = FolderRunKey(*m_platform, Utf8Of(m_folder.Path()));
+    ASSERT_TRUE(m_platform->ClaimFolderRun(key));
     const auto second = CreateSystemPlatform();
     EXPECT_FALSE(second->ClaimFolderRun(key));
-    EXPECT_TRUE(second->ClaimFolderRun(FolderRunKey(*platform_, In("tools.exe"))));
-    platform_.reset();
+    EXPECT_TRUE(second->ClaimFolderRun(FolderRunKey(*m_platform, In("tools.exe"))));
+    m_platform.reset();
     EXPECT_TRUE(CreateSystemPlatform()->ClaimFolderRun(key));
 }
 
 TEST_F(SetupSystemPlatform, ListsNamesOutsideAscii) {
     std::vector<std::string> names;
-    ASSERT_TRUE(platform_->ListFolder(Utf8Of(folder_.path()), names));
+    ASSERT_TRUE(m_platform->ListFolder(Utf8Of(m_folder.Path()), names));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".", "..", "a.exe", "caf\xC3\xA9.exe", "tools.exe",
                                                "\xE4\xB8\xAD.msi"}));
-    EXPECT_FALSE(platform_->ListFolder(In("missing"), names));
+    EXPECT_FALSE(m_platform->ListFolder(In("missing"), names));
 }
 
 TEST_F(SetupSystemPlatform, ModulePathNamesTheRunningProgram) {
-    const std::string path = platform_->ModulePath();
+    const std::string path = m_platform->ModulePath();
     FileIdentity running;
-    ASSERT_TRUE(platform_->QueryFileIdentity(path, running));
+    ASSERT_TRUE(m_platform->QueryFileIdentity(path, running));
     std::vector<std::string> names;
-    ASSERT_TRUE(platform_->ListFolder(GetLauncherFolder(*platform_), names));
+    ASSERT_TRUE(m_platform->ListFolder(GetLauncherFolder(*m_platform), names));
     const std::string name = Utf8Of(PathOf(path).filename());
     EXPECT_EQ(name.rfind("setup_unit_tests", 0), 0u) << path;
     EXPECT_NE(std::find(names.begin(), names.end(), name), names.end());

@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "text_codec.h"
+#include "wide_text.h"
 
 namespace TestingSupport {
 
@@ -26,17 +27,17 @@ inline std::wstring WidePath(const std::filesystem::path& path) {
 
 inline std::filesystem::path PathFromWide(const std::wstring& wide) {
     if constexpr (sizeof(wchar_t) == 2) {
-        return std::filesystem::path(wide);
+        return {wide};
     } else {
         std::string bytes;
         TextCodec::FileNameFromWide(wide, bytes);
-        return std::filesystem::path(bytes);
+        return {bytes};
     }
 }
 
 inline std::string ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Makes the folders on the way first.
@@ -58,9 +59,9 @@ inline std::set<std::string> Names(const std::filesystem::path& folder) {
 
 // A folder of its own under `base`, removed with everything in it at the end; its path is empty
 // when no folder could be made.
-class TempFolder {
+class CTempFolder {
   public:
-    explicit TempFolder(
+    explicit CTempFolder(
         const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         std::random_device seed;
         std::mt19937_64 random(seed());
@@ -73,15 +74,18 @@ class TempFolder {
             }
         }
     }
-    ~TempFolder() {
+    ~CTempFolder() {
         if (!m_path.empty()) {
             std::error_code ignored;
             std::filesystem::remove_all(m_path, ignored);
         }
     }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    CTempFolder(const CTempFolder&) = delete;
+    CTempFolder& operator=(const CTempFolder&) = delete;
 
+    const std::filesystem::path& Path() const { return m_path; }
+    // The spelling of the suites not yet under lint.
+    // NOLINTNEXTLINE(readability-identifier-naming)
     const std::filesystem::path& path() const { return m_path; }
     std::filesystem::path operator/(const std::filesystem::path& name) const {
         return m_path / name;
@@ -90,5 +94,7 @@ class TempFolder {
   private:
     std::filesystem::path m_path;
 };
+// The name the suites not yet under lint use.
+using TempFolder = CTempFolder;
 
 }  // namespace TestingSupport

@@ -24,14 +24,14 @@ std::filesystem::path ProgramPath(const std::string& name);
 // One started program. Natively its environment is the test's, with the data folder set and the
 // locale variables replaced by LC_ALL=C; standard input is empty, and standard output and error
 // both go to `output`.
-class RunningProgram {
+class CRunningProgram {
   public:
-    RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                   const std::filesystem::path& dataFolder, const std::filesystem::path& output);
+    CRunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    const std::filesystem::path& dataFolder, const std::filesystem::path& output);
     // Kills the program if it is still running, so that no test leaves one behind.
-    ~RunningProgram();
-    RunningProgram(const RunningProgram&) = delete;
-    RunningProgram& operator=(const RunningProgram&) = delete;
+    ~CRunningProgram();
+    CRunningProgram(const CRunningProgram&) = delete;
+    CRunningProgram& operator=(const CRunningProgram&) = delete;
 
     bool Started() const;
     // True when the program ended within `limit`, with its exit status.
@@ -39,12 +39,14 @@ class RunningProgram {
     // Ends the program at once (SIGKILL, TerminateProcess) and waits for it. True when it was
     // still running, false when it had already ended by itself.
     bool Kill();
-    // The process id, as it appears in the names of the engine's temporary files.
+    // The program's process id.
     unsigned long Id() const;
 
   private:
     struct State;
     std::unique_ptr<State> m_state;
 };
+// The name the suites not yet under lint use.
+using RunningProgram = CRunningProgram;
 
 }  // namespace ProgramTests

@@ -1,17 +1,16 @@
 // Starting programs on POSIX: fork and exec, with the environment built before the fork.
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <string_view>
 #include <thread>
 
 #include "program_runner.h"
-
-extern char** environ;
 
 namespace ProgramTests {
 
@@ -19,12 +18,10 @@ namespace {
 
 // Variables that would make the program look elsewhere or in another language.
 bool IsReplaced(std::string_view entry) {
-    for (std::string_view name : {"XDG_DATA_HOME=", "HOME=", "LANG=", "LANGUAGE=", "LC_"}) {
-        if (entry.substr(0, name.size()) == name) {
-            return true;
-        }
-    }
-    return false;
+    constexpr std::string_view kReplaced[] = {
+        "XDG_DATA_HOME=", "HOME=", "LANG=", "LANGUAGE=", "LC_"};
+    return std::ranges::any_of(kReplaced,
+                               [entry](std::string_view name) { return entry.starts_with(name); });
 }
 
 int ExitStatusOf(int status) {
@@ -47,16 +44,16 @@ std::filesystem::path ProgramPath(const std::string& name) {
     return ProgramFolder() / name;
 }
 
-struct RunningProgram::State {
+struct CRunningProgram::State {
     pid_t pid = -1;
     bool ended = false;
     int exitStatus = 0;
 };
 
-RunningProgram::RunningProgram(const std::filesystem::path& program,
-                               const std::vector<std::string>& arguments,
-                               const std::filesystem::path& dataFolder,
-                               const std::filesystem::path& output)
+CRunningProgram::CRunningProgram(const std::filesystem::path& program,
+                                 const std::vector<std::string>& arguments,
+                                 const std::filesystem::path& dataFolder,
+                                 const std::filesystem::path& output)
     : m_state(std::make_unique<State>()) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -75,6 +72,7 @@ RunningProgram::RunningProgram(const std::filesystem::path& program,
     }
     argv.push_back(nullptr);
     std::vector<char*> envp;
+    envp.reserve(environment.size() + 1);
     for (std::string& entry : environment) {
         envp.push_back(entry.data());
     }
@@ -101,15 +99,15 @@ RunningProgram::RunningProgram(const std::filesystem::path& program,
     m_state->pid = pid;
 }
 
-RunningProgram::~RunningProgram() {
+CRunningProgram::~CRunningProgram() {
     Kill();
 }
 
-bool RunningProgram::Started() const {
+bool CRunningProgram::Started() const {
     return m_state->pid > 0;
 }
 
-bool RunningProgram::WaitFor(std::chrono::milliseconds limit, int& exitStatus) {
+bool CRunningProgram::WaitFor(std::chrono::milliseconds limit, int& exitStatus) {
     if (!Started()) {
         return false;
     }
@@ -130,7 +128,7 @@ bool RunningProgram::WaitFor(std::chrono::milliseconds limit, int& exitStatus) {
     return true;
 }
 
-bool RunningProgram::Kill() {
+bool CRunningProgram::Kill() {
     if (!Started() || m_state->ended) {
         return false;
     }
@@ -145,7 +143,7 @@ bool RunningProgram::Kill() {
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
-unsigned long RunningProgram::Id() const {
+unsigned long CRunningProgram::Id() const {
     return static_cast<unsigned long>(m_state->pid);
 }
 

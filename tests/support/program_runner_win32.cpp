@@ -55,16 +55,16 @@ std::filesystem::path ProgramPath(const std::string& name) {
     return ProgramFolder() / (name + ".exe");
 }
 
-struct RunningProgram::State {
+struct CRunningProgram::State {
     PROCESS_INFORMATION process = {};
     bool started = false;
     bool ended = false;
     int exitStatus = 0;
 };
 
-RunningProgram::RunningProgram(const std::filesystem::path& program,
-                               const std::vector<std::string>& arguments,
-                               const std::filesystem::path&, const std::filesystem::path& output)
+CRunningProgram::CRunningProgram(const std::filesystem::path& program,
+                                 const std::vector<std::string>& arguments,
+                                 const std::filesystem::path&, const std::filesystem::path& output)
     : m_state(std::make_unique<State>()) {
     std::wstring commandLine = Quoted(program.wstring());
     for (const std::string& argument : arguments) {
@@ -91,7 +91,7 @@ RunningProgram::RunningProgram(const std::filesystem::path& program,
     }
 }
 
-RunningProgram::~RunningProgram() {
+CRunningProgram::~CRunningProgram() {
     Kill();
     if (m_state->started) {
         CloseHandle(m_state->process.hThread);
@@ -99,11 +99,11 @@ RunningProgram::~RunningProgram() {
     }
 }
 
-bool RunningProgram::Started() const {
+bool CRunningProgram::Started() const {
     return m_state->started;
 }
 
-bool RunningProgram::WaitFor(std::chrono::milliseconds limit, int& exitStatus) {
+bool CRunningProgram::WaitFor(std::chrono::milliseconds limit, int& exitStatus) {
     if (!m_state->started) {
         return false;
     }
@@ -121,7 +121,7 @@ bool RunningProgram::WaitFor(std::chrono::milliseconds limit, int& exitStatus) {
     return true;
 }
 
-bool RunningProgram::Kill() {
+bool CRunningProgram::Kill() {
     if (!m_state->started || m_state->ended) {
         return false;
     }
@@ -136,7 +136,7 @@ bool RunningProgram::Kill() {
     return killed;
 }
 
-unsigned long RunningProgram::Id() const {
+unsigned long CRunningProgram::Id() const {
     return m_state->process.dwProcessId;
 }
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "text_codec.h"
+#include "wide_text.h"
 
 namespace {
 
