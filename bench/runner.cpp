@@ -264,6 +264,7 @@ class CRunner {
             return Fail("no data folder for the program");
         }
         std::vector<std::filesystem::path> files;
+        files.reserve(std::size(Zentrel::kModelFolders));
         for (const std::wstring_view model : Zentrel::kModelFolders) {
             files.push_back(data / "Tarvex" / "Tarvex Scan Twain" / std::wstring(model) /
                             "Velmora.ini");
