@@ -774,15 +774,22 @@ Stored CreateDirectly(IFileSystem& fs, const Location& at, const std::string& by
     return Stored::Done;
 }
 
-// Gives the located file its new bytes by the rule of the header.
-Stored StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes,
-                  const std::string& oldBytes) {
+// Removes the leftovers of the located file's writers that are gone; `appendOnly` tells whether
+// its folder lets nothing made there go again.
+void RemoveLeftoversBeside(IFileSystem& fs, const Location& at, bool& appendOnly) {
     std::vector<std::string> names;
-    bool appendOnly = false;
+    appendOnly = false;
     // A folder that cannot be listed still takes the write; its leftovers wait for another one.
     if (fs.ListFolder(at.folder.Get(), names, appendOnly) == 0 && !appendOnly) {
         RemoveLeftovers(fs, at.folder.Get(), at.name, names);
     }
+}
+
+// Gives the located file its new bytes by the rule of the header.
+Stored StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes,
+                  const std::string& oldBytes) {
+    bool appendOnly = false;
+    RemoveLeftoversBeside(fs, at, appendOnly);
     if (appendOnly) {
         // Found before any temporary file is made: neither it nor a copy of the old bytes
         // could be renamed or removed there.
@@ -851,6 +858,13 @@ bool EditFile(IFileSystem& fs, const std::string& path, MakeBytes edit) {
             case EditOutcome::Refused:
                 return false;
             case EditOutcome::Unchanged:
+                // A writer killed after its exchange leaves its temporary file beside a file
+                // that already holds the bytes asked for: it goes here too, or it would wait
+                // for a change that may never come.
+                if (at.file.IsOpen()) {
+                    bool appendOnly = false;
+                    RemoveLeftoversBeside(fs, at, appendOnly);
+                }
                 return true;
             case EditOutcome::Changed:
                 break;

@@ -204,7 +204,8 @@ TEST_F(EngineStore, AnAppendOnlyFolderGetsTheFileRewrittenInPlaceAndNothingElse)
 }
 
 // Temporary files of writers that are gone, of this and of the earlier naming, go with the next
-// write; one whose writer still holds its lock stays, and so do other files'.
+// write, even one that finds the file already as asked; one whose writer still holds its lock
+// stays, and so do other files'.
 TEST_F(EngineStore, LeftoversOfWritersThatAreGoneGoWithTheNextWrite) {
     Put(kBefore);
     const std::string live = ".f.ini.fedcba9876543210.tmp";
@@ -218,6 +219,13 @@ TEST_F(EngineStore, LeftoversOfWritersThatAreGoneGoWithTheNextWrite) {
     EXPECT_TRUE(Write(kAddKey));
     ::close(held);
     EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"f.ini", live, other}));
+
+    // A writer killed after its exchange leaves the old bytes under its temporary name.
+    WriteBytes(folder / ".f.ini.00000000000000aa.tmp", kBefore);
+    const std::string after = ReadBytes(file);
+    EXPECT_TRUE(Write(kAddKey));
+    EXPECT_EQ(ReadBytes(file), after);
+    EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"f.ini", other}));
 }
 
 TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
