@@ -22,7 +22,7 @@ constexpr DWORD kNormalisationBufferSize = 32000;
 
 }  // namespace
 
-namespace Win32 {
+namespace WindowsRules {
 
 std::wstring ExtendedLengthCandidate(const std::wstring& path) {
     const bool networkPath = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
@@ -32,7 +32,7 @@ std::wstring ExtendedLengthCandidate(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
 
-}  // namespace Win32
+}  // namespace WindowsRules
 
 wchar_t CSystemPlatform::PathSeparator() {
     return L'\\';
@@ -61,7 +61,7 @@ bool CSystemPlatform::IsExistingFile(const std::wstring& path) {
         return false;
     }
     buffer[0] = L'\0';
-    const std::wstring candidate = Win32::ExtendedLengthCandidate(path);
+    const std::wstring candidate = WindowsRules::ExtendedLengthCandidate(path);
     const DWORD length =
         GetFullPathNameW(candidate.c_str(), kNormalisationBufferSize, buffer.get(), nullptr);
     // 0 means failure, and the buffer size or more a full name that did not fit; either way the
@@ -75,7 +75,7 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
                                        const std::function<void(const std::wstring&)>& visit) {
     const std::wstring pattern = folder + L"\\*";
     WIN32_FIND_DATAW data = {};
-    const ::Win32::CFindHandle find(FindFirstFileW(pattern.c_str(), &data));
+    const Win32::CFindHandle find(FindFirstFileW(pattern.c_str(), &data));
     if (!find.IsOpen()) {
         return false;
     }
@@ -190,7 +190,7 @@ bool CurrentUser(std::string& buffer, PSID& user) {
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == 0) {
         return false;
     }
-    const ::Win32::CKernelHandle owned(token);
+    const Win32::CKernelHandle owned(token);
     DWORD size = 0;
     GetTokenInformation(owned.Get(), TokenUser, nullptr, 0, &size);
     buffer.assign(size, '\0');
@@ -247,7 +247,7 @@ bool OwnedByCurrentUser(const std::wstring& path) {
 }
 
 bool ProcessIsAlive(DWORD process) {
-    const ::Win32::CKernelHandle handle(OpenProcess(SYNCHRONIZE, FALSE, process));
+    const Win32::CKernelHandle handle(OpenProcess(SYNCHRONIZE, FALSE, process));
     if (!handle.IsOpen()) {
         // A process of another user may be alive and closed to us.
         return GetLastError() == ERROR_ACCESS_DENIED;
@@ -260,7 +260,7 @@ bool ProcessIsAlive(DWORD process) {
 void RemoveLeftovers(const std::wstring& folder, const std::wstring& file) {
     const std::wstring prefix = WorkingCopyPrefix(file);
     WIN32_FIND_DATAW data = {};
-    const ::Win32::CFindHandle find(
+    const Win32::CFindHandle find(
         FindFirstFileW((folder + L"\\" + prefix + L"*.tmp").c_str(), &data));
     if (!find.IsOpen()) {
         return;
@@ -296,8 +296,8 @@ bool CreateWorkingCopy(const std::wstring& folder, const std::wstring& file,
         if (name.size() >= MAX_PATH) {
             return false;
         }
-        ::Win32::CFileHandle copy(CreateFileW(name.c_str(), GENERIC_WRITE, 0, security.Attributes(),
-                                              CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+        Win32::CFileHandle copy(CreateFileW(name.c_str(), GENERIC_WRITE, 0, security.Attributes(),
+                                            CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
         if (!copy.IsOpen()) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
                 continue;
@@ -316,7 +316,7 @@ bool CreateWorkingCopy(const std::wstring& folder, const std::wstring& file,
     return false;
 }
 
-class CSystemStepCalls : public Win32::IStepCalls {
+class CSystemStepCalls : public WindowsRules::IStepCalls {
   public:
     std::uint32_t Replace(const std::wstring& file, const std::wstring& replacement,
                           std::uint32_t flags) override {
@@ -330,9 +330,8 @@ class CSystemStepCalls : public Win32::IStepCalls {
         return MoveFileExW(from.c_str(), to.c_str(), flags) != 0 ? 0 : GetLastError();
     }
     std::uint32_t Rewrite(const std::wstring& file, const std::string& bytes) override {
-        ::Win32::CFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                                nullptr));
+        Win32::CFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!handle.IsOpen()) {
             return GetLastError();
         }
@@ -347,7 +346,7 @@ class CSystemStepCalls : public Win32::IStepCalls {
 }  // namespace
 
 bool CSystemPlatform::ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) {
-    const ::Win32::CFileHandle handle(CreateFileW(
+    const Win32::CFileHandle handle(CreateFileW(
         file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION info = {};
@@ -389,8 +388,8 @@ StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const s
     // them write it out.
     NGUtils::ProfileWriteW(nullptr, nullptr, nullptr, workingCopy.c_str());
     std::string bytes;
-    ::Win32::CFileHandle copy(CreateFileW(workingCopy.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Win32::CFileHandle copy(CreateFileW(workingCopy.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     // Closed before the working copy is renamed over the file, which it could not be while open.
     if (!copy.IsOpen() || FlushFileBuffers(copy.Get()) == 0 || !ReadWhole(copy.Get(), 0, bytes) ||
         !copy.Close()) {
@@ -409,8 +408,8 @@ StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const s
         return StepOutcome::Done;
     }
     CSystemStepCalls calls;
-    return Win32::PutWorkingCopyInPlace(calls, file, workingCopy,
-                                        FolderOf(workingCopy) == FolderOf(file), bytes);
+    return WindowsRules::PutWorkingCopyInPlace(calls, file, workingCopy,
+                                               FolderOf(workingCopy) == FolderOf(file), bytes);
 }
 
 void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
@@ -422,7 +421,7 @@ void CSystemPlatform::Pause(std::chrono::milliseconds time) {
     Sleep(static_cast<DWORD>(time.count()));
 }
 
-namespace Win32 {
+namespace WindowsRules {
 
 StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,
                                   const std::wstring& workingCopy, bool besideFile,
@@ -441,6 +440,6 @@ StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,
     return calls.Rewrite(file, bytes) == 0 ? StepOutcome::Done : StepOutcome::Failed;
 }
 
-}  // namespace Win32
+}  // namespace WindowsRules
 
 }  // namespace Zentrel

@@ -12,7 +12,7 @@
 
 #include "files.h"
 #include "migration.h"
-#include "posix_locale.h"
+#include "posix_folder_and_locale.h"
 #include "settings_files.h"
 #include "stand_in_platform.h"
 #include "test_name.h"
