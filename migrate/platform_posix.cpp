@@ -10,7 +10,7 @@
 #include "ini_store_posix.h"
 #include "memory_files_posix.h"
 #include "platform.h"
-#include "posix_locale.h"
+#include "posix_folder_and_locale.h"
 #include "text_codec.h"
 
 namespace Zentrel {

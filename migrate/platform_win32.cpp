@@ -22,7 +22,7 @@ constexpr DWORD kNormalisationBufferSize = 32000;
 
 }  // namespace
 
-namespace Win32 {
+namespace WindowsRules {
 
 std::wstring ExtendedLengthCandidate(const std::wstring& path) {
     const bool networkPath = path.size() > 2 && path[0] == L'\\' && path[1] == L'\\';
@@ -32,7 +32,7 @@ std::wstring ExtendedLengthCandidate(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
 
-}  // namespace Win32
+}  // namespace WindowsRules
 
 wchar_t CSystemPlatform::PathSeparator() {
     return L'\\';
@@ -61,7 +61,7 @@ bool CSystemPlatform::IsExistingFile(const std::wstring& path) {
         return false;
     }
     buffer[0] = L'\0';
-    const std::wstring candidate = Win32::ExtendedLengthCandidate(path);
+    const std::wstring candidate = WindowsRules::ExtendedLengthCandidate(path);
     const DWORD length =
         GetFullPathNameW(candidate.c_str(), kNormalisationBufferSize, buffer.get(), nullptr);
     // 0 means failure, and the buffer size or more a full name that did not fit; either way the
@@ -75,7 +75,7 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
                                        const std::function<void(const std::wstring&)>& visit) {
     const std::wstring pattern = folder + L"\\*";
     WIN32_FIND_DATAW data = {};
-    const ::Win32::CFindHandle find(FindFirstFileW(pattern.c_str(), &data));
+    const Win32::CFindHandle find(FindFirstFileW(pattern.c_str(), &data));
     if (!find.IsOpen()) {
         return false;
     }
@@ -121,7 +121,8 @@ bool ReadWhole(HANDLE file, std::uint64_t size, std::string& bytes) {
 bool WriteWhole(HANDLE file, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kReadChunk));
+        const DWORD part =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, kReadChunk));
         DWORD count = 0;
         if (WriteFile(file, bytes.data() + done, part, &count, nullptr) == 0 || count == 0) {
             return false;
@@ -189,11 +190,11 @@ bool CurrentUser(std::string& buffer, PSID& user) {
     if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) == 0) {
         return false;
     }
-    const ::Win32::CFileHandle owned(token);
+    const Win32::CKernelHandle owned(token);
     DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    GetTokenInformation(owned.Get(), TokenUser, nullptr, 0, &size);
     buffer.assign(size, '\0');
-    if (size == 0 || GetTokenInformation(token, TokenUser, buffer.data(), size, &size) == 0) {
+    if (size == 0 || GetTokenInformation(owned.Get(), TokenUser, buffer.data(), size, &size) == 0) {
         return false;
     }
     user = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
@@ -215,8 +216,8 @@ class CUserOnlySecurity {
                AddAccessAllowedAce(acl, ACL_REVISION, GENERIC_ALL, user) != 0 &&
                InitializeSecurityDescriptor(&m_descriptor, SECURITY_DESCRIPTOR_REVISION) != 0 &&
                SetSecurityDescriptorDacl(&m_descriptor, TRUE, acl, FALSE) != 0 &&
-               SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED,
-                                            SE_DACL_PROTECTED) != 0;
+               SetSecurityDescriptorControl(&m_descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED) !=
+                   0;
     }
     SECURITY_ATTRIBUTES* Attributes() {
         m_attributes = {sizeof m_attributes, &m_descriptor, FALSE};
@@ -246,13 +247,12 @@ bool OwnedByCurrentUser(const std::wstring& path) {
 }
 
 bool ProcessIsAlive(DWORD process) {
-    const HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process);
-    if (handle == nullptr) {
+    const Win32::CKernelHandle handle(OpenProcess(SYNCHRONIZE, FALSE, process));
+    if (!handle.IsOpen()) {
         // A process of another user may be alive and closed to us.
         return GetLastError() == ERROR_ACCESS_DENIED;
     }
-    const ::Win32::CFileHandle owned(handle);
-    return WaitForSingleObject(handle, 0) == WAIT_TIMEOUT;
+    return WaitForSingleObject(handle.Get(), 0) == WAIT_TIMEOUT;
 }
 
 // Removes the working copies of `file` in `folder` that runs which are gone left: only this
@@ -260,7 +260,7 @@ bool ProcessIsAlive(DWORD process) {
 void RemoveLeftovers(const std::wstring& folder, const std::wstring& file) {
     const std::wstring prefix = WorkingCopyPrefix(file);
     WIN32_FIND_DATAW data = {};
-    const ::Win32::CFindHandle find(
+    const Win32::CFindHandle find(
         FindFirstFileW((folder + L"\\" + prefix + L"*.tmp").c_str(), &data));
     if (!find.IsOpen()) {
         return;
@@ -296,16 +296,17 @@ bool CreateWorkingCopy(const std::wstring& folder, const std::wstring& file,
         if (name.size() >= MAX_PATH) {
             return false;
         }
-        const ::Win32::CFileHandle copy(CreateFileW(name.c_str(), GENERIC_WRITE, 0,
-                                                    security.Attributes(), CREATE_NEW,
-                                                    FILE_ATTRIBUTE_HIDDEN, nullptr));
+        Win32::CFileHandle copy(CreateFileW(name.c_str(), GENERIC_WRITE, 0, security.Attributes(),
+                                            CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
         if (!copy.IsOpen()) {
             if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
                 continue;
             }
             return false;
         }
-        if (!WriteWhole(copy.Get(), bytes)) {
+        // Closed here, so that a failure to write the last bytes out counts.
+        if (!WriteWhole(copy.Get(), bytes) || !copy.Close()) {
+            copy.Close();
             DeleteFileW(name.c_str());
             return false;
         }
@@ -315,28 +316,27 @@ bool CreateWorkingCopy(const std::wstring& folder, const std::wstring& file,
     return false;
 }
 
-class CSystemStepCalls : public Win32::IStepCalls {
+class CSystemStepCalls : public WindowsRules::IStepCalls {
   public:
     std::uint32_t Replace(const std::wstring& file, const std::wstring& replacement,
-                              std::uint32_t flags) override {
-        return ReplaceFileW(file.c_str(), replacement.c_str(), nullptr, flags, nullptr,
-                            nullptr) != 0
+                          std::uint32_t flags) override {
+        return ReplaceFileW(file.c_str(), replacement.c_str(), nullptr, flags, nullptr, nullptr) !=
+                       0
                    ? 0
                    : GetLastError();
     }
     std::uint32_t Move(const std::wstring& from, const std::wstring& to,
-                           std::uint32_t flags) override {
+                       std::uint32_t flags) override {
         return MoveFileExW(from.c_str(), to.c_str(), flags) != 0 ? 0 : GetLastError();
     }
     std::uint32_t Rewrite(const std::wstring& file, const std::string& bytes) override {
-        const ::Win32::CFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE,
-                                                      FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        Win32::CFileHandle handle(CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!handle.IsOpen()) {
             return GetLastError();
         }
         if (!WriteWhole(handle.Get(), bytes) || SetEndOfFile(handle.Get()) == 0 ||
-            FlushFileBuffers(handle.Get()) == 0) {
+            FlushFileBuffers(handle.Get()) == 0 || !handle.Close()) {
             return GetLastError();
         }
         return 0;
@@ -346,9 +346,9 @@ class CSystemStepCalls : public Win32::IStepCalls {
 }  // namespace
 
 bool CSystemPlatform::ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) {
-    const ::Win32::CFileHandle handle(CreateFileW(
-        file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const Win32::CFileHandle handle(CreateFileW(
+        file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!handle.IsOpen() || GetFileInformationByHandle(handle.Get(), &info) == 0 ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -357,10 +357,11 @@ bool CSystemPlatform::ReadSettingsFile(const std::wstring& file, SettingsSnapsho
     snapshot.volume = info.dwVolumeSerialNumber;
     snapshot.fileId = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
     snapshot.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    snapshot.modified = static_cast<std::int64_t>(
-        (std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
-        info.ftLastWriteTime.dwLowDateTime);
-    return snapshot.size <= kMaxSettingsSize && ReadWhole(handle.Get(), snapshot.size, snapshot.bytes);
+    snapshot.modified =
+        static_cast<std::int64_t>((std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime);
+    return snapshot.size <= kMaxSettingsSize &&
+           ReadWhole(handle.Get(), snapshot.size, snapshot.bytes);
 }
 
 bool CSystemPlatform::MakeWorkingCopy(const std::wstring& file, const std::string& bytes,
@@ -387,14 +388,12 @@ StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const s
     // them write it out.
     NGUtils::ProfileWriteW(nullptr, nullptr, nullptr, workingCopy.c_str());
     std::string bytes;
-    {
-        const ::Win32::CFileHandle copy(CreateFileW(workingCopy.c_str(),
-                                                    GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!copy.IsOpen() || FlushFileBuffers(copy.Get()) == 0 ||
-            !ReadWhole(copy.Get(), 0, bytes)) {
-            return StepOutcome::Failed;
-        }
+    Win32::CFileHandle copy(CreateFileW(workingCopy.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Closed before the working copy is renamed over the file, which it could not be while open.
+    if (!copy.IsOpen() || FlushFileBuffers(copy.Get()) == 0 || !ReadWhole(copy.Get(), 0, bytes) ||
+        !copy.Close()) {
+        return StepOutcome::Failed;
     }
     SettingsSnapshot now;
     if (!ReadSettingsFile(file, now)) {
@@ -409,8 +408,8 @@ StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const s
         return StepOutcome::Done;
     }
     CSystemStepCalls calls;
-    return Win32::PutWorkingCopyInPlace(calls, file, workingCopy,
-                                        FolderOf(workingCopy) == FolderOf(file), bytes);
+    return WindowsRules::PutWorkingCopyInPlace(calls, file, workingCopy,
+                                               FolderOf(workingCopy) == FolderOf(file), bytes);
 }
 
 void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
@@ -422,7 +421,7 @@ void CSystemPlatform::Pause(std::chrono::milliseconds time) {
     Sleep(static_cast<DWORD>(time.count()));
 }
 
-namespace Win32 {
+namespace WindowsRules {
 
 StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,
                                   const std::wstring& workingCopy, bool besideFile,
@@ -435,12 +434,12 @@ StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,
         if (error == kErrorUnableToMoveReplacement || error == kErrorUnableToMoveReplacement2) {
             // The file may be gone, or under another name: the working copy takes its name.
             return calls.Move(workingCopy, file, kMoveFlags) == 0 ? StepOutcome::Done
-                                                                      : StepOutcome::Stranded;
+                                                                  : StepOutcome::Stranded;
         }
     }
     return calls.Rewrite(file, bytes) == 0 ? StepOutcome::Done : StepOutcome::Failed;
 }
 
-}  // namespace Win32
+}  // namespace WindowsRules
 
 }  // namespace Zentrel

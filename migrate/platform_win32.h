@@ -8,7 +8,7 @@
 
 #include "platform.h"
 
-namespace Zentrel::Win32 {
+namespace Zentrel::WindowsRules {
 
 // The name that the existence test normalises: `path` behind the extended-length prefix "\\?\",
 // so that long names are not cut, except for a network path.
@@ -47,4 +47,4 @@ StepOutcome PutWorkingCopyInPlace(IStepCalls& calls, const std::wstring& file,
                                   const std::wstring& workingCopy, bool besideFile,
                                   const std::string& bytes);
 
-}  // namespace Zentrel::Win32
+}  // namespace Zentrel::WindowsRules

@@ -73,8 +73,8 @@ class CDescriptor {
 
 // The file a path names after its links: the folder that holds it, its name there, and the file
 // itself, opened, unless it does not exist yet.
-struct Location {
-    explicit Location(IFileSystem& fs) : folder(fs), file(fs) {}
+struct ResolvedFile {
+    explicit ResolvedFile(IFileSystem& fs) : folder(fs), file(fs) {}
 
     CDescriptor folder;
     std::string folderPath;  // the folder as a path without links; empty for the current one
@@ -110,7 +110,7 @@ std::vector<std::string> SplitPath(const std::string& text) {
 // The rule of protected symbolic links, in every folder: a link leads where its owner could
 // have written anyway, or was set up by this very user. Root could write anywhere, so its links,
 // such as the ones an administrator makes for home folders, lead anywhere.
-int CheckLinkOwner(IFileSystem& fs, const FileStatus& link, Location& target) {
+int CheckLinkOwner(IFileSystem& fs, const FileStatus& link, ResolvedFile& target) {
     if (link.owner == static_cast<unsigned>(::geteuid()) || link.owner == 0) {
         return 0;
     }
@@ -151,7 +151,7 @@ int OpenFound(IFileSystem& fs, int folder, const std::string& name, OpenKind kin
 // for a link meanwhile is never followed unchecked. The last name is opened as `last` when it is
 // a regular file.
 int Walk(IFileSystem& fs, CDescriptor folder, std::string folderPath, const std::string& text,
-         OpenKind last, int& hops, Location& out) {
+         OpenKind last, int& hops, ResolvedFile& out) {
     const std::vector<std::string> names = SplitPath(text);
     if (names.empty()) {
         return EISDIR;
@@ -210,7 +210,7 @@ int Walk(IFileSystem& fs, CDescriptor folder, std::string folderPath, const std:
             if (linkText.empty()) {
                 return ENOENT;
             }
-            Location target(fs);
+            ResolvedFile target(fs);
             // The link's text starts in the folder that holds the link.
             if ((error = Walk(fs, std::move(folder), folderPath, linkText,
                               final ? last : OpenKind::Entry, hops, target)) != 0 ||
@@ -246,7 +246,7 @@ int Walk(IFileSystem& fs, CDescriptor folder, std::string folderPath, const std:
     return EISDIR;
 }
 
-int Locate(IFileSystem& fs, const std::string& path, OpenKind kind, Location& out) {
+int ResolveFile(IFileSystem& fs, const std::string& path, OpenKind kind, ResolvedFile& out) {
     // The walk could reach further than the system opens by name; what it does not, stays so.
     if (path.size() >= PATH_MAX) {
         return ENAMETOOLONG;
@@ -319,7 +319,7 @@ bool Overwrite(IFileSystem& fs, int fd, std::string_view bytes) {
 }
 
 // The copy of the old bytes that an edit in place commits before it changes the file.
-std::string CopyName(const Location& at) {
+std::string CopyName(const ResolvedFile& at) {
     // Named after the file's inode too: a copy left from before the file was replaced by a
     // new one belongs to no file any more.
     return "." + at.name + "." + std::to_string(at.status.inode) + ".restore";
@@ -425,7 +425,7 @@ bool FolderRefusesNewFiles(int error) {
 }
 
 // Whether `name` stands for the file that was found, or for nothing when none was.
-bool Holds(IFileSystem& fs, const Location& at, const std::string& name) {
+bool Holds(IFileSystem& fs, const ResolvedFile& at, const std::string& name) {
     FileStatus status;
     const int error = fs.StatAt(at.folder.Get(), name, status);
     if (!at.file.IsOpen()) {
@@ -437,7 +437,7 @@ bool Holds(IFileSystem& fs, const Location& at, const std::string& name) {
 
 // Whether the found file still has the text it had when it was read: the same size and times of
 // the last change of its content and of anything.
-bool StillAsRead(IFileSystem& fs, const Location& at) {
+bool StillAsRead(IFileSystem& fs, const ResolvedFile& at) {
     FileStatus now;
     return fs.Stat(at.file.Get(), now) == 0 && now.size == at.status.size &&
            now.modified == at.status.modified && now.changed == at.status.changed;
@@ -462,7 +462,7 @@ bool CannotRenameSo(int error) {
 // that window without its own part in it: taking a lock, or writing only through a descriptor it
 // opened after the last change. Neither is a change seen that keeps the size and falls within the
 // same tick of the file system's clock as the reading.
-int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool& tempTaken) {
+int TakePlace(IFileSystem& fs, const ResolvedFile& at, const std::string& temp, bool& tempTaken) {
     const int folder = at.folder.Get();
     if (at.file.IsOpen() && !StillAsRead(fs, at)) {
         return kChangedMeanwhile;
@@ -505,7 +505,7 @@ int TakePlace(IFileSystem& fs, const Location& at, const std::string& temp, bool
 // Writes `bytes` to a new temporary file, flushes it and renames it to `to`. `prepare` runs on
 // the new file and its status before its bytes are written; its error abandons the file.
 template <typename Prepare>
-int CommitNewFile(IFileSystem& fs, const Location& at, const std::string& to, unsigned mode,
+int CommitNewFile(IFileSystem& fs, const ResolvedFile& at, const std::string& to, unsigned mode,
                   std::string_view bytes, Prepare prepare) {
     CDescriptor fd(fs);
     std::string temp;
@@ -623,7 +623,7 @@ enum class Outcome { Done, Failed, Changed, InPlace };
 // Replaces the file by a new one with the new bytes, so that it is at every moment either the
 // old file or the new one. InPlace when the new file could not be made the same as the old in
 // everything but its text, or the folder does not let it take the old one's place.
-Outcome ReplaceFile(IFileSystem& fs, const Location& at, const std::string& newBytes) {
+Outcome ReplaceFile(IFileSystem& fs, const ResolvedFile& at, const std::string& newBytes) {
     const int error =
         CommitNewFile(fs, at, at.name, 0600, newBytes, [&](int fresh, const FileStatus& status) {
             // Told apart from the errors of writing, which fail the edit.
@@ -644,7 +644,7 @@ Outcome ReplaceFile(IFileSystem& fs, const Location& at, const std::string& newB
 // The file is looked at once more just before its first byte changes: what another program
 // writes to it from then on until the rewrite ends is overwritten, and cannot be told apart
 // without that program's part in it (as in TakePlace).
-Stored RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& newBytes,
+Stored RewriteInPlace(IFileSystem& fs, const ResolvedFile& at, const std::string& newBytes,
                       const std::string& oldBytes, bool roomForCopy) {
     const int fd = at.file.Get();
     const std::string copy = CopyName(at);
@@ -697,7 +697,7 @@ Stored RewriteInPlace(IFileSystem& fs, const Location& at, const std::string& ne
 // old bytes, the new ones or a mix, and the copy's bytes are the last whole state. They go back
 // into the file, `bytes` gets them, and the copy goes. False when a copy is there that could
 // not be dealt with; `bytes` is then empty or the copy's bytes, which a reader can still use.
-bool RestoreCutShortEdit(IFileSystem& fs, const Location& at, std::string& bytes, bool& found) {
+bool RestoreCutShortEdit(IFileSystem& fs, const ResolvedFile& at, std::string& bytes, bool& found) {
     found = false;
     bytes.clear();
     if (!at.file.IsOpen()) {
@@ -738,9 +738,10 @@ bool RestoreCutShortEdit(IFileSystem& fs, const Location& at, std::string& bytes
 
 // Finds the file for writing and reads what it holds now, after putting back the bytes of an
 // edit that was cut short. False when it may not or cannot be written.
-bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std::string& bytes) {
+bool LoadForWriting(IFileSystem& fs, const std::string& path, ResolvedFile& at,
+                    std::string& bytes) {
     // Root may write anything, so the mode bits decide as well: a read-only file stays so.
-    if (path.empty() || Locate(fs, path, OpenKind::ReadWrite, at) != 0 ||
+    if (path.empty() || ResolveFile(fs, path, OpenKind::ReadWrite, at) != 0 ||
         (at.file.IsOpen() && (!at.status.regular || (at.status.mode & 0222) == 0))) {
         return false;
     }
@@ -761,7 +762,7 @@ bool LoadForWriting(IFileSystem& fs, const std::string& path, Location& at, std:
 
 // In an append-only folder nothing made there could go again, so a new file is written at its
 // name at once; a crash can leave it short there, as on Windows.
-Stored CreateDirectly(IFileSystem& fs, const Location& at, const std::string& bytes) {
+Stored CreateDirectly(IFileSystem& fs, const ResolvedFile& at, const std::string& bytes) {
     CDescriptor fd(fs);
     const int error = fs.CreateAt(at.folder.Get(), at.name, 0666, fd.Out());
     if (error == EEXIST) {
@@ -776,7 +777,7 @@ Stored CreateDirectly(IFileSystem& fs, const Location& at, const std::string& by
 
 // Removes the leftovers of the located file's writers that are gone; `appendOnly` tells whether
 // its folder lets nothing made there go again.
-void RemoveLeftoversBeside(IFileSystem& fs, const Location& at, bool& appendOnly) {
+void RemoveLeftoversBeside(IFileSystem& fs, const ResolvedFile& at, bool& appendOnly) {
     std::vector<std::string> names;
     appendOnly = false;
     // A folder that cannot be listed still takes the write; its leftovers wait for another one.
@@ -786,7 +787,7 @@ void RemoveLeftoversBeside(IFileSystem& fs, const Location& at, bool& appendOnly
 }
 
 // Gives the located file its new bytes by the rule of the header.
-Stored StoreBytes(IFileSystem& fs, const Location& at, const std::string& newBytes,
+Stored StoreBytes(IFileSystem& fs, const ResolvedFile& at, const std::string& newBytes,
                   const std::string& oldBytes) {
     bool appendOnly = false;
     RemoveLeftoversBeside(fs, at, appendOnly);
@@ -848,7 +849,7 @@ template <typename MakeBytes>
 bool EditFile(IFileSystem& fs, const std::string& path, MakeBytes edit) {
     const CFileSizeSignalIgnored quiet;
     for (int attempt = 0; attempt < kEditAttempts; ++attempt) {
-        Location at(fs);
+        ResolvedFile at(fs);
         std::string oldBytes;
         if (!LoadForWriting(fs, path, at, oldBytes)) {
             return false;
@@ -883,8 +884,8 @@ ReadStatus LoadFile(IFileSystem& fs, const std::string& path, std::string& bytes
     bytes.clear();
     // Putting back the bytes of an edit cut short writes too.
     const CFileSizeSignalIgnored quiet;
-    Location at(fs);
-    const int error = Locate(fs, path, OpenKind::Read, at);
+    ResolvedFile at(fs);
+    const int error = ResolveFile(fs, path, OpenKind::Read, at);
     if (status != nullptr) {
         *status = at.status;
     }
@@ -940,7 +941,8 @@ bool WriteProfileEdit(IFileSystem& fs, const std::string& path, const Edit& edit
         return false;
     }
     return EditFile(
-        fs, path, [&edit](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+        fs, path,
+        [&edit](const ResolvedFile& at, const std::string& oldBytes, std::string& newBytes) {
             const EditOutcome outcome = ApplyEdit(oldBytes, edit, newBytes);
             if (outcome == EditOutcome::Unchanged && !at.file.IsOpen()) {
                 // A deletion finds nothing to delete in a missing file, and leaves it empty.
@@ -955,7 +957,7 @@ bool WriteFileContent(IFileSystem& fs, const std::string& path, const std::strin
     try {
         return EditFile(
             fs, path,
-            [&bytes](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+            [&bytes](const ResolvedFile& at, const std::string& oldBytes, std::string& newBytes) {
                 if (at.file.IsOpen() && oldBytes == bytes) {
                     return EditOutcome::Unchanged;
                 }
@@ -974,7 +976,8 @@ ReplaceOutcome ReplaceUnchangedFile(IFileSystem& fs, const std::string& path,
     try {
         bool changed = false;
         const bool done = EditFile(
-            fs, path, [&](const Location& at, const std::string& oldBytes, std::string& newBytes) {
+            fs, path,
+            [&](const ResolvedFile& at, const std::string& oldBytes, std::string& newBytes) {
                 const FileStatus& now = at.status;
                 if (!at.file.IsOpen() || now.device != expected.device ||
                     now.inode != expected.inode || now.size != expected.size ||
@@ -1000,8 +1003,8 @@ ReplaceOutcome ReplaceUnchangedFile(IFileSystem& fs, const std::string& path,
 
 bool ResolveWriteTarget(IFileSystem& fs, const std::string& path, std::string& target) noexcept {
     try {
-        Location at(fs);
-        if (path.empty() || Locate(fs, path, OpenKind::Entry, at) != 0) {
+        ResolvedFile at(fs);
+        if (path.empty() || ResolveFile(fs, path, OpenKind::Entry, at) != 0) {
             return false;
         }
         target = JoinPath(at.folderPath, at.name);

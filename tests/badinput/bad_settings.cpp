@@ -61,7 +61,7 @@ std::string LongLine() {
 }
 
 std::string NoiseFile() {
-    return Noise(64 * 1024, 20240611u);
+    return Noise(std::size_t{64} * 1024, 20240611u);
 }
 
 struct BadSettingsMaker {

@@ -46,8 +46,8 @@ testing::AssertionResult KeepsTheOriginalBytes(const std::string& after,
                                                const BadSettingsFile& file);
 
 // The 10 MB line of the file named "line of 10 MB", for tests that look at it.
-inline constexpr std::size_t kLongLineSize = 10 * 1024 * 1024;
-inline constexpr std::size_t kLargeValueSize = 1024 * 1024;
+inline constexpr std::size_t kLongLineSize = std::size_t{10} * 1024 * 1024;
+inline constexpr std::size_t kLargeValueSize = std::size_t{1024} * 1024;
 
 // The value of the "[Big]" "Value" key in the file named "value of 1 MB".
 std::string LargeValue();

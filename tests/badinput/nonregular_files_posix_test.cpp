@@ -73,30 +73,30 @@ std::set<std::string> Tree(const fs::path& root) {
 class SpecialFiles : public testing::Test {
   protected:
     void SetUp() override {
-        data = ProgramTests::DataFolderForProgram(scratch.path());
+        m_data = ProgramTests::DataFolderForProgram(m_scratch.Path());
         for (std::size_t i = 0; i < 2; ++i) {
             const fs::path model{std::wstring(Zentrel::kModelFolders[i])};
-            files.push_back(data / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini");
-            files.push_back(data / "Tarvex" / model / "Velmora.ini");
+            m_files.push_back(m_data / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini");
+            m_files.push_back(m_data / "Tarvex" / model / "Velmora.ini");
         }
-        for (const fs::path& file : files) {
+        for (const fs::path& file : m_files) {
             fs::create_directories(file.parent_path());
         }
     }
     // Both variants over the files: each ends with status 0 in time and prints nothing, and no
     // file appears or goes.
     void RunBothVariants() {
-        const std::set<std::string> before = Tree(data);
+        const std::set<std::string> before = Tree(m_data);
         for (const char* variant : {"QX_NWTWAIN", "QX_USBTWAIN"}) {
-            ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"), {variant},
-                                                 data, scratch / "output.txt");
+            ProgramTests::CRunningProgram program(ProgramTests::ProgramPath("Zentrel"), {variant},
+                                                  m_data, m_scratch / "output.txt");
             ASSERT_TRUE(program.Started());
             int status = -1;
             ASSERT_TRUE(program.WaitFor(kRunLimit, status)) << variant << " did not finish";
             EXPECT_EQ(status, 0) << variant;
-            EXPECT_EQ(fs::file_size(scratch / "output.txt"), 0u) << variant;
+            EXPECT_EQ(fs::file_size(m_scratch / "output.txt"), 0u) << variant;
         }
-        EXPECT_EQ(Tree(data), before);
+        EXPECT_EQ(Tree(m_data), before);
     }
 
     void ExpectLibraryFails(const fs::path& file) {
@@ -108,19 +108,19 @@ class SpecialFiles : public testing::Test {
         EXPECT_FALSE(results.deleted) << file;
     }
 
-    TestingSupport::TempFolder scratch;
-    fs::path data;
-    std::vector<fs::path> files;
+    TestingSupport::CTempFolder m_scratch;
+    fs::path m_data;
+    std::vector<fs::path> m_files;
 };
 
 // Opening a FIFO without a writer for reading blocks until one comes, unless done without waiting.
 TEST_F(SpecialFiles, AFifoIsNeverWaitedFor) {
-    for (const fs::path& file : files) {
+    for (const fs::path& file : m_files) {
         ASSERT_EQ(::mkfifo(file.c_str(), 0644), 0) << file;
     }
-    ExpectLibraryFails(files[0]);
+    ExpectLibraryFails(m_files[0]);
     ASSERT_NO_FATAL_FAILURE(RunBothVariants());
-    for (const fs::path& file : files) {
+    for (const fs::path& file : m_files) {
         EXPECT_TRUE(fs::is_fifo(file)) << file;
     }
 }
@@ -128,22 +128,22 @@ TEST_F(SpecialFiles, AFifoIsNeverWaitedFor) {
 // A device node of the test's own (the one /dev/zero is: endless zero bytes), so that an engine
 // that did replace it would harm nothing outside the test.
 TEST_F(SpecialFiles, ADeviceIsNeitherReadNorReplaced) {
-    for (const fs::path& file : files) {
+    for (const fs::path& file : m_files) {
         if (::mknod(file.c_str(), S_IFCHR | 0644, ::makedev(1, 5)) != 0) {
             GTEST_SKIP() << "no device node can be made here (" << std::strerror(errno) << ")";
         }
     }
-    ExpectLibraryFails(files[0]);
+    ExpectLibraryFails(m_files[0]);
     ASSERT_NO_FATAL_FAILURE(RunBothVariants());
-    for (const fs::path& file : files) {
+    for (const fs::path& file : m_files) {
         EXPECT_TRUE(fs::is_character_file(file)) << file;
     }
 }
 
 // Folders nested through handles, since no single call may name a path this long.
-class DeepFolder {
+class CDeepFolder {
   public:
-    DeepFolder(const fs::path& base, const std::vector<std::string>& names) {
+    CDeepFolder(const fs::path& base, const std::vector<std::string>& names) {
         fs::create_directories(base);
         m_fds.push_back(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         for (const std::string& name : names) {
@@ -152,7 +152,7 @@ class DeepFolder {
             m_names.push_back(name);
         }
     }
-    ~DeepFolder() {
+    ~CDeepFolder() {
         ::unlinkat(m_fds.back(), "Velmora.ini", 0);
         for (std::size_t i = m_names.size(); i > 0; --i) {
             ::close(m_fds[i]);
@@ -160,8 +160,8 @@ class DeepFolder {
         }
         ::close(m_fds[0]);
     }
-    DeepFolder(const DeepFolder&) = delete;
-    DeepFolder& operator=(const DeepFolder&) = delete;
+    CDeepFolder(const CDeepFolder&) = delete;
+    CDeepFolder& operator=(const CDeepFolder&) = delete;
 
     bool Ok() const { return m_fds.back() != -1; }
     void Put(const std::string& bytes) const {
@@ -204,7 +204,7 @@ class DeepFolder {
 TEST_F(SpecialFiles, ASettingsFileBeyondTheLongestPathIsLeftAlone) {
     const std::string model = TextCodec::Utf8FromWide(std::wstring(Zentrel::kModelFolders[0]));
     const std::string tail = "/Tarvex/Tarvex Scan Twain/" + model + "/Velmora.ini";
-    const fs::path base = scratch / "deep";
+    const fs::path base = m_scratch / "deep";
     std::size_t middle = 5000 - base.string().size() - tail.size();
     std::vector<std::string> names;
     std::string longData = base.string();
@@ -221,7 +221,7 @@ TEST_F(SpecialFiles, ASettingsFileBeyondTheLongestPathIsLeftAlone) {
         names.emplace_back(name);
     }
     names.push_back(model);
-    const DeepFolder folder(base, names);
+    const CDeepFolder folder(base, names);
     ASSERT_TRUE(folder.Ok());
     const std::string content =
         "[Other]\r\nHasNewWiaDriver=false\r\n[SCAN_PROFILE_0]\r\n"
@@ -230,13 +230,13 @@ TEST_F(SpecialFiles, ASettingsFileBeyondTheLongestPathIsLeftAlone) {
 
     ExpectLibraryFails(settingsPath);
     for (const char* variant : {"QX_NWTWAIN", "QX_USBTWAIN"}) {
-        ProgramTests::RunningProgram program(ProgramTests::ProgramPath("Zentrel"), {variant},
-                                             longData, scratch / "output.txt");
+        ProgramTests::CRunningProgram program(ProgramTests::ProgramPath("Zentrel"), {variant},
+                                              longData, m_scratch / "output.txt");
         ASSERT_TRUE(program.Started());
         int status = -1;
         ASSERT_TRUE(program.WaitFor(kRunLimit, status)) << variant << " did not finish";
         EXPECT_EQ(status, 0) << variant;
-        EXPECT_EQ(fs::file_size(scratch / "output.txt"), 0u) << variant;
+        EXPECT_EQ(fs::file_size(m_scratch / "output.txt"), 0u) << variant;
     }
     EXPECT_EQ(folder.Get(), content);
     EXPECT_EQ(folder.Names(), std::set<std::string>{"Velmora.ini"});

@@ -155,7 +155,7 @@ TEST(EngineRead, Utf16KeepsLoneSurrogatesAndIgnoresAnOddLastByte) {
     std::u16string text = u"[S]\r\nK=x";
     text += char16_t(0xD800);
     text += u"\r\n";
-    const std::string file = Utf16File(text, false) + "\x41";
+    const std::string file = Utf16File(text, false) + R"(A)";
     EXPECT_EQ(FindValue(file, U"S", U"K"), std::optional<Text>(Text{U'x', 0xD800}));
 }
 
@@ -232,7 +232,7 @@ TEST(EngineEdit, ChangesOnlyTheLinesTheEditConcerns) {
 }
 
 TEST(EngineEdit, KeepsTheEncodingAndAnOddLastByte) {
-    const std::string before = Utf16File(u"[S]\r\nK=1\r\n", false) + "\x41";
+    const std::string before = Utf16File(u"[S]\r\nK=1\r\n", false) + R"(A)";
     std::string after;
     ASSERT_EQ(ApplyEdit(before, {U"S", U"L", U"\u00e9\U0001F600"}, after), EditOutcome::Changed);
     EXPECT_EQ(after, Utf16File(u"[S]\r\nK=1\r\nL=\u00e9\U0001F600\r\n", false) + "\x41");
@@ -309,7 +309,7 @@ TEST(EngineEdit, StrangeFilesKeepEveryByteAroundAnEdit) {
         state = state * 1103515245u + 12345u;
         byte = static_cast<char>(state >> 16);
     }
-    const std::string longLine = "[S]\nK=" + std::string(10 * 1024 * 1024, 'v') + "\n";
+    const std::string longLine = "[S]\nK=" + std::string(std::size_t{10} * 1024 * 1024, 'v') + "\n";
     const std::string files[] = {std::string(1000, '\0'), noise, longLine, "[S"};
     for (const std::string& file : files) {
         std::string after;

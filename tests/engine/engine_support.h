@@ -18,11 +18,11 @@ namespace EngineSupport {
 // returns `failError` without doing anything, and after step `crashAfter` nothing happens any
 // more, as if the process had died there. `meanwhile` runs just before step `meanwhileAt`, as
 // another process would.
-class FaultyFileSystem : public TestingSupport::ForwardingFileSystem {
+class CFaultyFileSystem : public TestingSupport::CForwardingFileSystem {
   public:
-    explicit FaultyFileSystem(
+    explicit CFaultyFileSystem(
         NGUtils::IniEngine::IFileSystem& real = NGUtils::IniEngine::RealFileSystem())
-        : ForwardingFileSystem(real) {}
+        : CForwardingFileSystem(real) {}
 
     int failAt = -1;
     int failError = EIO;
@@ -39,17 +39,17 @@ class FaultyFileSystem : public TestingSupport::ForwardingFileSystem {
         if (denyWrite && kind == OpenKind::ReadWrite) {
             return Pass("OpenAt", [] { return EACCES; });
         }
-        return ForwardingFileSystem::OpenAt(folder, name, kind, fd);
+        return CForwardingFileSystem::OpenAt(folder, name, kind, fd);
     }
     int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) override {
         if (refuseTempFiles) {
             return Pass("CreateAt", [] { return EACCES; });
         }
-        return ForwardingFileSystem::CreateAt(folder, name, mode, fd);
+        return CForwardingFileSystem::CreateAt(folder, name, mode, fd);
     }
     int WriteAt(int fd, const char* data, std::size_t size, std::uint64_t offset,
                 std::size_t& count) override {
-        return ForwardingFileSystem::WriteAt(fd, data, std::min(size, writeLimit), offset, count);
+        return CForwardingFileSystem::WriteAt(fd, data, std::min(size, writeLimit), offset, count);
     }
     int Close(int fd) override {
         // The descriptor goes in any case, or the test process would run out of them; closing

@@ -31,75 +31,75 @@ class EngineProfile : public testing::Test {
                        std::size_t size) {
         std::vector<wchar_t> buffer(size + 2, L'#');
         buffer.back() = 0;
-        result = ProfileReadW(section, key, fallback, buffer.data(),
-                              static_cast<std::uint32_t>(size), wide.c_str());
+        m_result = ProfileReadW(section, key, fallback, buffer.data(),
+                                static_cast<std::uint32_t>(size), m_wide.c_str());
         return buffer.data();
     }
     std::string ReadA(const char* section, const char* key, const char* fallback,
                       std::size_t size) {
         std::vector<char> buffer(size + 2, '#');
         buffer.back() = 0;
-        result = ProfileReadA(section, key, fallback, buffer.data(),
-                              static_cast<std::uint32_t>(size), narrow.c_str());
+        m_result = ProfileReadA(section, key, fallback, buffer.data(),
+                                static_cast<std::uint32_t>(size), m_narrow.c_str());
         return buffer.data();
     }
 
-    TestingSupport::TempFolder folder;
-    std::string narrow = (folder / "f.ini").string();
-    std::wstring wide = TestingSupport::WidePath(folder / "f.ini");
-    std::uint32_t result = 0;
+    TestingSupport::CTempFolder m_folder;
+    std::string m_narrow = (m_folder / "f.ini").string();
+    std::wstring m_wide = TestingSupport::WidePath(m_folder / "f.ini");
+    std::uint32_t m_result = 0;
 };
 
 TEST_F(EngineProfile, ACutValueFillsExactlySizeMinusOne) {
-    WriteBytes(narrow, "[S]\nK=abcdef\n");
+    WriteBytes(m_narrow, "[S]\nK=abcdef\n");
     struct Row {
         std::uint32_t size;
         std::uint32_t expected;
     };
     for (const Row row : {Row{1, 0}, Row{2, 1}, Row{3, 2}, Row{6, 5}, Row{7, 6}, Row{8, 6}}) {
         std::vector<wchar_t> w(row.size, L'#');
-        EXPECT_EQ(ProfileReadW(L"S", L"K", L"", w.data(), row.size, wide.c_str()), row.expected);
+        EXPECT_EQ(ProfileReadW(L"S", L"K", L"", w.data(), row.size, m_wide.c_str()), row.expected);
         EXPECT_EQ(std::wstring(w.data()), std::wstring(L"abcdef").substr(0, row.expected));
         std::vector<char> a(row.size, '#');
-        EXPECT_EQ(ProfileReadA("S", "K", "", a.data(), row.size, narrow.c_str()), row.expected);
+        EXPECT_EQ(ProfileReadA("S", "K", "", a.data(), row.size, m_narrow.c_str()), row.expected);
         EXPECT_EQ(std::string(a.data()), std::string("abcdef").substr(0, row.expected));
     }
     wchar_t untouched[2] = {L'#', L'#'};
-    EXPECT_EQ(ProfileReadW(L"S", L"K", L"", untouched, 0, wide.c_str()), 0u);
+    EXPECT_EQ(ProfileReadW(L"S", L"K", L"", untouched, 0, m_wide.c_str()), 0u);
     EXPECT_EQ(untouched[0], L'#');
 }
 
 TEST_F(EngineProfile, TheEightBitCutIsInBytesEvenInsideACharacter) {
-    WriteBytes(narrow, "[S]\nK=\xC3\xA9\xE4\xB8\xAD\n");
+    WriteBytes(m_narrow, "[S]\nK=\xC3\xA9\xE4\xB8\xAD\n");
     std::vector<char> buffer(4, '#');
-    EXPECT_EQ(ProfileReadA("S", "K", "", buffer.data(), 4, narrow.c_str()), 3u);
+    EXPECT_EQ(ProfileReadA("S", "K", "", buffer.data(), 4, m_narrow.c_str()), 3u);
     EXPECT_EQ(std::string(buffer.data()), "\xC3\xA9\xE4");
     EXPECT_EQ(ReadW(L"S", L"K", L"", 8), L"\u00e9\u4e2d");
 }
 
 TEST_F(EngineProfile, DefaultsAndNullArguments) {
-    WriteBytes(narrow, "[S]\nK=v\nE=\n");
+    WriteBytes(m_narrow, "[S]\nK=v\nE=\n");
     EXPECT_EQ(ReadW(L"S", L"missing", L"xyzw", 3), L"xy");
-    EXPECT_EQ(result, 2u);
+    EXPECT_EQ(m_result, 2u);
     EXPECT_EQ(ReadW(L"Nope", L"K", L"abc  ", 16), L"abc");
     EXPECT_EQ(ReadW(L"S", L"missing", L"\"q\"", 16), L"q");
     EXPECT_EQ(ReadW(L"S", L"E", L"DEF", 16), L"");
     EXPECT_EQ(ReadW(L"S", L"missing", nullptr, 16), L"");
-    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(m_result, 0u);
     EXPECT_EQ(ReadA("S", "missing", "  abc", 16), "  abc");
     wchar_t buffer[8];
     EXPECT_EQ(ProfileReadW(L"S", L"K", L"DEF", buffer, 8, nullptr), 3u);
 
-    EXPECT_EQ(ProfileWriteW(nullptr, L"K", L"v", wide.c_str()), 0);
+    EXPECT_EQ(ProfileWriteW(nullptr, L"K", L"v", m_wide.c_str()), 0);
     EXPECT_EQ(ProfileWriteW(L"S", L"K", L"v", nullptr), 0);
-    EXPECT_EQ(ProfileWriteA(nullptr, "K", "v", narrow.c_str()), 0);
-    EXPECT_EQ(ReadBytes(narrow), "[S]\nK=v\nE=\n");
+    EXPECT_EQ(ProfileWriteA(nullptr, "K", "v", m_narrow.c_str()), 0);
+    EXPECT_EQ(ReadBytes(m_narrow), "[S]\nK=v\nE=\n");
 }
 
 // A null section lists the section names, a null key the key names, copies and all; a list that
 // does not fit is cut to size - 2 characters and still ends in two NULs.
 TEST_F(EngineProfile, ANullSectionOrKeyListsTheNames) {
-    WriteBytes(narrow, "top=0\n[S]\nK=v\n;c=1\nText\nE=\nK=2\n[]\n[T]\n[s]\nX=1\n");
+    WriteBytes(m_narrow, "top=0\n[S]\nK=v\n;c=1\nText\nE=\nK=2\n[]\n[T]\n[s]\nX=1\n");
     struct Row {
         const char* section;  // null: the section names
         std::uint32_t size;
@@ -122,7 +122,7 @@ TEST_F(EngineProfile, ANullSectionOrKeyListsTheNames) {
                      << (row.section ? row.section : "(null)") << " " << row.size);
         std::string a(row.size + 1, '#');
         EXPECT_EQ(ProfileReadA(row.section, row.section ? nullptr : "K", "DEF", a.data(), row.size,
-                               narrow.c_str()),
+                               m_narrow.c_str()),
                   row.result);
         EXPECT_EQ(a.substr(0, row.expected.size()), row.expected);
         EXPECT_EQ(a.back(), '#');
@@ -130,7 +130,7 @@ TEST_F(EngineProfile, ANullSectionOrKeyListsTheNames) {
             row.section ? std::wstring(row.section, row.section + std::strlen(row.section)) : L"";
         std::wstring w(row.size + 1, L'#');
         EXPECT_EQ(ProfileReadW(row.section ? section.c_str() : nullptr, nullptr, L"DEF", w.data(),
-                               row.size, wide.c_str()),
+                               row.size, m_wide.c_str()),
                   row.result);
         EXPECT_EQ(w.substr(0, row.expected.size()),
                   std::wstring(row.expected.begin(), row.expected.end()));
@@ -138,35 +138,35 @@ TEST_F(EngineProfile, ANullSectionOrKeyListsTheNames) {
 }
 
 TEST_F(EngineProfile, WideAndEightBitWritesMeetInOneFile) {
-    EXPECT_EQ(ProfileWriteW(L"Caf\u00e9", L"K", L"\U0001F600", wide.c_str()), 1);
-    EXPECT_EQ(ProfileWriteA("caf\xC3\xA9", "L", "x", narrow.c_str()), 1);
-    EXPECT_EQ(ReadBytes(narrow), "[Caf\xC3\xA9]\nK=\xF0\x9F\x98\x80\nL=x\n");
+    EXPECT_EQ(ProfileWriteW(L"Caf\u00e9", L"K", L"\U0001F600", m_wide.c_str()), 1);
+    EXPECT_EQ(ProfileWriteA("caf\xC3\xA9", "L", "x", m_narrow.c_str()), 1);
+    EXPECT_EQ(ReadBytes(m_narrow), "[Caf\xC3\xA9]\nK=\xF0\x9F\x98\x80\nL=x\n");
     EXPECT_EQ(ReadW(L"Caf\u00e9", L"K", L"", 8), L"\U0001F600");
     EXPECT_EQ(ReadA("Caf\xC3\xA9", "L", "", 8), "x");
-    EXPECT_EQ(ProfileWriteW(L"Caf\u00e9", L"K", nullptr, wide.c_str()), 1);
-    EXPECT_EQ(ReadBytes(narrow), "[Caf\xC3\xA9]\nL=x\n");
-    EXPECT_EQ(ProfileWriteW(L"Caf\u00e9", nullptr, L"whatever", wide.c_str()), 1);
-    EXPECT_EQ(ReadBytes(narrow), "");
+    EXPECT_EQ(ProfileWriteW(L"Caf\u00e9", L"K", nullptr, m_wide.c_str()), 1);
+    EXPECT_EQ(ReadBytes(m_narrow), "[Caf\xC3\xA9]\nL=x\n");
+    EXPECT_EQ(ProfileWriteW(L"Caf\u00e9", nullptr, L"whatever", m_wide.c_str()), 1);
+    EXPECT_EQ(ReadBytes(m_narrow), "");
     // Refused text writes nothing, not even a new file.
-    std::remove(narrow.c_str());
-    EXPECT_EQ(ProfileWriteW(L"a]b", L"K", L"v", wide.c_str()), 0);
-    EXPECT_EQ(ProfileWriteA("S", "K", "a\nb", narrow.c_str()), 0);
-    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+    std::remove(m_narrow.c_str());
+    EXPECT_EQ(ProfileWriteW(L"a]b", L"K", L"v", m_wide.c_str()), 0);
+    EXPECT_EQ(ProfileWriteA("S", "K", "a\nb", m_narrow.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(m_folder.Path()));
 }
 
 TEST_F(EngineProfile, EveryReadSeesTheFileAsItIsNow) {
-    WriteBytes(narrow, "[S]\nK=1\n");
+    WriteBytes(m_narrow, "[S]\nK=1\n");
     EXPECT_EQ(ReadW(L"S", L"K", L"", 8), L"1");
-    WriteBytes(narrow, "[S]\nK=2\n");
+    WriteBytes(m_narrow, "[S]\nK=2\n");
     EXPECT_EQ(ReadW(L"S", L"K", L"", 8), L"2");
 }
 
 TEST_F(EngineProfile, StrangeFilesKeepTheirBytesAndEncoding) {
-    const std::string megabyte(1024 * 1024, 'm');
-    WriteBytes(narrow, "[S]\nK=" + megabyte + "\n");
+    const std::string megabyte(std::size_t{1024} * 1024, 'm');
+    WriteBytes(m_narrow, "[S]\nK=" + megabyte + "\n");
     EXPECT_EQ(ReadW(L"S", L"K", L"", megabyte.size() + 1).size(), megabyte.size());
     EXPECT_EQ(ReadW(L"S", L"K", L"", 1024).size(), 1023u);
-    EXPECT_EQ(result, 1023u);
+    EXPECT_EQ(m_result, 1023u);
 
     struct Row {
         std::string content;
@@ -180,11 +180,11 @@ TEST_F(EngineProfile, StrangeFilesKeepTheirBytesAndEncoding) {
         {TestingSupport::Utf16File(u"[S]\r\nK=1\r\n", false) + "!", L"1", '!'},
     };
     for (const Row& row : rows) {
-        WriteBytes(narrow, row.content);
+        WriteBytes(m_narrow, row.content);
         EXPECT_EQ(ReadW(L"S", L"K", L"DEF", 8), row.value);
-        ASSERT_EQ(ProfileWriteW(L"Added", L"K", L"v", wide.c_str()), 1);
+        ASSERT_EQ(ProfileWriteW(L"Added", L"K", L"v", m_wide.c_str()), 1);
         EXPECT_EQ(ReadW(L"Added", L"K", L"", 8), L"v");
-        const std::string after = ReadBytes(narrow);
+        const std::string after = ReadBytes(m_narrow);
         const std::size_t kept = row.content.size() - 1;
         EXPECT_EQ(after.substr(0, kept), row.content.substr(0, kept));
         EXPECT_EQ(after.back(), row.lastByte);

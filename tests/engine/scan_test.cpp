@@ -150,20 +150,20 @@ TEST(EngineScan, ALargeFileIsSearchedToItsEnd) {
 
 // Reports a file smaller than it is, as when another program makes it grow between the look
 // at its size and the reading.
-class StaleSizeFileSystem final : public EngineSupport::FaultyFileSystem {
+class CStaleSizeFileSystem final : public EngineSupport::CFaultyFileSystem {
   public:
     std::uint64_t reportedSize = 0;
 
-    StaleSizeFileSystem() { writeLimit = SIZE_MAX; }
+    CStaleSizeFileSystem() { writeLimit = SIZE_MAX; }
     int Stat(int fd, FileStatus& status) override {
-        const int error = FaultyFileSystem::Stat(fd, status);
+        const int error = CFaultyFileSystem::Stat(fd, status);
         if (status.regular) {
             status.size = reportedSize;
         }
         return error;
     }
     int StatAt(int folder, const std::string& name, FileStatus& status) override {
-        const int error = FaultyFileSystem::StatAt(folder, name, status);
+        const int error = CFaultyFileSystem::StatAt(folder, name, status);
         if (status.regular) {
             status.size = reportedSize;
         }
@@ -172,7 +172,7 @@ class StaleSizeFileSystem final : public EngineSupport::FaultyFileSystem {
 };
 
 TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {
-    TestingSupport::TempFolder folder;
+    TestingSupport::CTempFolder folder;
     const auto file = folder / "grown.ini";
     std::string content = "[A]\nk=1\n";
     content += std::string(200000, ';') + "\n[B]\nlast=2\n";
@@ -180,7 +180,7 @@ TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {
     const std::uint64_t reportedSizes[] = {0, 5, 70000, content.size(), 1u << 20};
     for (std::uint64_t reported : reportedSizes) {
         SCOPED_TRACE(testing::Message() << "reported size " << reported);
-        StaleSizeFileSystem system;
+        CStaleSizeFileSystem system;
         system.reportedSize = reported;
         std::string bytes;
         EXPECT_EQ(NGUtils::IniEngine::ReadFileBytes(system, file.string(), bytes),

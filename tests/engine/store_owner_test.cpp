@@ -148,7 +148,7 @@ TEST_P(EngineSameness, AfterAWriteTheFileIsTheSameInEverythingButItsText) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root, for files of other users and a second user to run as";
     }
-    TestingSupport::TempFolder top;
+    TestingSupport::CTempFolder top;
     const fs::path folder = top / "data";
     const fs::path file = folder / "Velmora.ini";
     fs::create_directory(folder);
@@ -202,7 +202,7 @@ TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root, to own files as another user";
     }
-    TestingSupport::TempFolder top;
+    TestingSupport::CTempFolder top;
     const fs::path home = top / "home";
     fs::create_directories(home / "real");
     fs::create_directories(top / "system");
@@ -237,22 +237,22 @@ TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
 }
 
 TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
-    TestingSupport::TempFolder folder;
+    TestingSupport::CTempFolder folder;
     const fs::path file = folder / "f.ini";
     auto reset = [&] {
-        for (const std::string& name : Names(folder.path())) {
+        for (const std::string& name : Names(folder.Path())) {
             fs::remove(folder / name);
         }
         WriteBytes(file, kBefore);
         WriteBytes(folder / "elsewhere.ini", "[Z]\n");
     };
     reset();
-    EngineSupport::FaultyFileSystem probe;
+    EngineSupport::CFaultyFileSystem probe;
     ASSERT_TRUE(WriteProfileEdit(probe, file.string(), kAddKey));
 
     for (int step = 0; step < probe.steps; ++step) {
         reset();
-        EngineSupport::FaultyFileSystem system;
+        EngineSupport::CFaultyFileSystem system;
         system.meanwhileAt = step;
         system.meanwhile = [&] {
             fs::rename(file, folder / "moved.ini");
@@ -262,24 +262,24 @@ TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
         SCOPED_TRACE(testing::Message()
                      << "swapped before step " << step << " " << probe.log[step]);
         EXPECT_TRUE(fs::is_symlink(file));
-        EXPECT_EQ(Names(folder.path()),
+        EXPECT_EQ(Names(folder.Path()),
                   (std::set<std::string>{"elsewhere.ini", "f.ini", "moved.ini"}));
     }
 }
 
 // A loop-mounted ext2 image: a file system without fallocate.
-class Ext2Image {
+class CExt2Image {
   public:
-    explicit Ext2Image(const fs::path& at) : m_image(at / "ext2.img"), m_mount(at / "mnt") {
+    explicit CExt2Image(const fs::path& at) : m_image(at / "ext2.img"), m_mount(at / "mnt") {
         fs::create_directory(m_mount);
         const std::string command = "truncate -s 8M '" + m_image.string() + "' && mkfs.ext2 -q '" +
                                     m_image.string() + "' && mount -o loop '" + m_image.string() +
                                     "' '" + m_mount.string() + "' 2>/dev/null";
         m_mounted = std::system(command.c_str()) == 0;
     }
-    Ext2Image(const Ext2Image&) = delete;
-    Ext2Image& operator=(const Ext2Image&) = delete;
-    ~Ext2Image() {
+    CExt2Image(const CExt2Image&) = delete;
+    CExt2Image& operator=(const CExt2Image&) = delete;
+    ~CExt2Image() {
         if (m_mounted) {
             const std::string command = "umount '" + m_mount.string() + "'";
             static_cast<void>(std::system(command.c_str()));
@@ -298,8 +298,8 @@ TEST(EngineOwners, AFileInAReadOnlyFolderOnExt2GrowsInPlace) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "needs root, to mount an image and to run as a second user";
     }
-    TestingSupport::TempFolder top;
-    const Ext2Image image(top.path());
+    TestingSupport::CTempFolder top;
+    const CExt2Image image(top.Path());
     if (!image.Mounted()) {
         GTEST_SKIP() << "no ext2 image could be made and loop-mounted here";
     }

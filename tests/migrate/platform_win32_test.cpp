@@ -11,7 +11,7 @@
 namespace {
 
 using Zentrel::StepOutcome;
-using Zentrel::Win32::ExtendedLengthCandidate;
+using Zentrel::WindowsRules::ExtendedLengthCandidate;
 
 TEST(ZentrelExtendedLengthCandidateTest, NetworkPathsKeepTheirForm) {
     const std::wstring prefix = L"\\\\?\\";
@@ -22,7 +22,7 @@ TEST(ZentrelExtendedLengthCandidateTest, NetworkPathsKeepTheirForm) {
 }
 
 // Records every call and answers with the errors it was given.
-class CRecordedCalls : public Zentrel::Win32::IStepCalls {
+class CRecordedCalls : public Zentrel::WindowsRules::IStepCalls {
   public:
     std::uint32_t replaceError = 0;
     std::uint32_t moveError = 0;
@@ -76,8 +76,9 @@ TEST(ZentrelWin32Step, ReplacesMovesAfterTheDocumentedErrorsAndElseRewritesInPla
         calls.replaceError = c.replaceError;
         calls.moveError = c.moveError;
         calls.rewriteError = c.rewriteError;
-        EXPECT_EQ(Zentrel::Win32::PutWorkingCopyInPlace(calls, file, copy, c.besideFile, "new"),
-                  c.outcome)
+        EXPECT_EQ(
+            Zentrel::WindowsRules::PutWorkingCopyInPlace(calls, file, copy, c.besideFile, "new"),
+            c.outcome)
             << c.replaceError << " " << c.moveError;
         EXPECT_EQ(calls.calls, c.calls) << c.replaceError << " " << c.moveError;
     }

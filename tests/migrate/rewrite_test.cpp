@@ -18,8 +18,8 @@
 
 namespace {
 
+using TestingSupport::CTempFolder;
 using TestingSupport::ReadBytes;
-using TestingSupport::TempFolder;
 using TestingSupport::WidePath;
 using TestingSupport::WriteBytes;
 using ZentrelTest::kFeaturesAvailable;
@@ -37,7 +37,7 @@ struct Expect {
 
 class ZentrelRewriteTest : public ::testing::Test {
   protected:
-    std::filesystem::path File() const { return m_folder.path() / "Velmora.ini"; }
+    std::filesystem::path File() const { return m_folder.Path() / "Velmora.ini"; }
 
     void Write(const std::string& content) const { WriteBytes(File(), content); }
 
@@ -59,7 +59,7 @@ class ZentrelRewriteTest : public ::testing::Test {
     }
 
   private:
-    TempFolder m_folder;
+    CTempFolder m_folder;
 };
 
 struct ProfileCase {

@@ -35,7 +35,7 @@ const std::string kBefore =
 
 // Fails the read numbered `failRead` (from 0) with EIO, or refuses every new file as a folder
 // the user may not write does.
-class CFaultyFiles : public TestingSupport::ForwardingFileSystem {
+class CFaultyFiles : public TestingSupport::CForwardingFileSystem {
   public:
     int failRead = -1;
     int reads = 0;
@@ -45,10 +45,10 @@ class CFaultyFiles : public TestingSupport::ForwardingFileSystem {
         if (reads++ == failRead) {
             return EIO;
         }
-        return ForwardingFileSystem::Read(fd, buffer, size, count);
+        return CForwardingFileSystem::Read(fd, buffer, size, count);
     }
     int CreateAt(int folder, const std::string& name, unsigned mode, int& fd) override {
-        return refuseNewFiles ? EACCES : ForwardingFileSystem::CreateAt(folder, name, mode, fd);
+        return refuseNewFiles ? EACCES : CForwardingFileSystem::CreateAt(folder, name, mode, fd);
     }
 };
 
@@ -68,21 +68,22 @@ class CFaultyFilePlatform : public ZentrelTest::CFaultyWrites {
 
 class ZentrelWholeFilePosix : public ::testing::Test {
   protected:
-    fs::path Folder() const { return m_folder.path() / "Tarvex" / "Tarvex Scan Twain" / kModel; }
+    fs::path Folder() const { return m_folder.Path() / "Tarvex" / "Tarvex Scan Twain" / kModel; }
     fs::path File() const { return Folder() / "Velmora.ini"; }
     void Run() { Zentrel::RunNetworkVariant(m_platform); }
     // What a run makes of `bytes`, found in a folder of its own.
     std::string Migrated(const std::string& bytes) {
-        const TestingSupport::TempFolder other;
-        ZentrelTest::CStandInPlatform platform(TestingSupport::WidePath(other.path()), 0x0407);
-        const fs::path file = other.path() / "Tarvex" / "Tarvex Scan Twain" / kModel / "Velmora.ini";
+        const TestingSupport::CTempFolder other;
+        ZentrelTest::CStandInPlatform platform(TestingSupport::WidePath(other.Path()), 0x0407);
+        const fs::path file =
+            other.Path() / "Tarvex" / "Tarvex Scan Twain" / kModel / "Velmora.ini";
         WriteBytes(file, bytes);
         Zentrel::RunNetworkVariant(platform);
         return ReadBytes(file);
     }
 
-    TestingSupport::TempFolder m_folder;
-    CFaultyFilePlatform m_platform{TestingSupport::WidePath(m_folder.path()), 0x0407};
+    TestingSupport::CTempFolder m_folder;
+    CFaultyFilePlatform m_platform{TestingSupport::WidePath(m_folder.Path()), 0x0407};
 };
 
 // What a run stopped half-way left beside the file in earlier versions, or what someone planted
@@ -92,7 +93,7 @@ TEST_F(ZentrelWholeFilePosix, NothingBesideTheFileIsPutBackIntoIt) {
     const std::string edited = kBefore + "[Saved]\nLater=1\n";
     const std::string expected = Migrated(edited);
     const fs::path kept = Folder() / ".Velmora.ini.unmigrated";
-    const fs::path secret = m_folder.path() / "secret.ini";
+    const fs::path secret = m_folder.Path() / "secret.ini";
     struct Plant {
         const char* what;
         void (*make)(const fs::path& kept, const fs::path& secret);
@@ -190,7 +191,7 @@ TEST_F(ZentrelWholeFilePosix, AFileInAFolderThatRefusesNewFilesIsMigrated) {
 // A link swapped in for the file during the run: whatever file the step finds is either left as
 // it was or migrated whole from its own bytes, never half.
 TEST_F(ZentrelWholeFilePosix, ALinkSwappedInDuringTheRunLeadsToNoHalfMigratedFile) {
-    const fs::path target = m_folder.path() / "elsewhere.ini";
+    const fs::path target = m_folder.Path() / "elsewhere.ini";
     const std::string targetBefore = kBefore + "[Elsewhere]\nK=1\n";
     const std::string targetMigrated = Migrated(targetBefore);
     for (const int swapAt : {0, 7}) {

@@ -35,9 +35,9 @@ const std::string kBefore =
 class ZentrelWholeFile : public ::testing::Test {
   protected:
     fs::path NetworkFile(const std::string& model) const {
-        return m_folder.path() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
+        return m_folder.Path() / "Tarvex" / "Tarvex Scan Twain" / model / "Velmora.ini";
     }
-    fs::path UsbFile() const { return m_folder.path() / "Tarvex" / kUsbFolder / "Velmora.ini"; }
+    fs::path UsbFile() const { return m_folder.Path() / "Tarvex" / kUsbFolder / "Velmora.ini"; }
 
     void PutAll() const {
         for (const fs::path& file : {NetworkFile(kNetcapture), NetworkFile(kFeedline), UsbFile()}) {
@@ -47,8 +47,8 @@ class ZentrelWholeFile : public ::testing::Test {
     void RunNetwork() { Zentrel::RunNetworkVariant(m_platform); }
     void RunUsb() { Zentrel::RunUsbVariant(m_platform); }
 
-    TestingSupport::TempFolder m_folder;
-    ZentrelTest::CFaultyWrites m_platform{TestingSupport::WidePath(m_folder.path()), 0x0407};
+    TestingSupport::CTempFolder m_folder;
+    ZentrelTest::CFaultyWrites m_platform{TestingSupport::WidePath(m_folder.Path()), 0x0407};
 };
 
 TEST_F(ZentrelWholeFile, AWriteThatFailsPartWayLeavesTheFileAsItWas) {

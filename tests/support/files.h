@@ -84,9 +84,6 @@ class CTempFolder {
     CTempFolder& operator=(const CTempFolder&) = delete;
 
     const std::filesystem::path& Path() const { return m_path; }
-    // The spelling of the suites not yet under lint.
-    // NOLINTNEXTLINE(readability-identifier-naming)
-    const std::filesystem::path& path() const { return m_path; }
     std::filesystem::path operator/(const std::filesystem::path& name) const {
         return m_path / name;
     }
@@ -94,7 +91,5 @@ class CTempFolder {
   private:
     std::filesystem::path m_path;
 };
-// The name the suites not yet under lint use.
-using TempFolder = CTempFolder;
 
 }  // namespace TestingSupport

@@ -13,15 +13,15 @@
 
 namespace TestingSupport {
 
-class ForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
+class CForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
   public:
     using FileStatus = NGUtils::IniEngine::FileStatus;
     using OpenKind = NGUtils::IniEngine::OpenKind;
     using RenameMode = NGUtils::IniEngine::RenameMode;
 
-    explicit ForwardingFileSystem(
+    explicit CForwardingFileSystem(
         NGUtils::IniEngine::IFileSystem& target = NGUtils::IniEngine::RealFileSystem())
-        : target_(&target) {}
+        : m_target(&target) {}
 
     int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) override {
         return Pass("OpenAt", [&] { return Target().OpenAt(folder, name, kind, fd); });
@@ -99,10 +99,10 @@ class ForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
   protected:
     // Every call comes through here, named as above; `call` makes it on the target.
     virtual int Pass(const char* /*operation*/, const std::function<int()>& call) { return call(); }
-    NGUtils::IniEngine::IFileSystem& Target() { return *target_; }
+    NGUtils::IniEngine::IFileSystem& Target() { return *m_target; }
 
   private:
-    NGUtils::IniEngine::IFileSystem* target_;
+    NGUtils::IniEngine::IFileSystem* m_target;
 };
 
 }  // namespace TestingSupport

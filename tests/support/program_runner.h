@@ -46,7 +46,5 @@ class CRunningProgram {
     struct State;
     std::unique_ptr<State> m_state;
 };
-// The name the suites not yet under lint use.
-using RunningProgram = CRunningProgram;
 
 }  // namespace ProgramTests

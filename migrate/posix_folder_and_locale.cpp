@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "posix_locale.h"
+#include "posix_folder_and_locale.h"
 #include "text_codec.h"
 
 namespace Zentrel::Posix {

@@ -17,8 +17,8 @@
 namespace {
 
 namespace fs = std::filesystem;
+using TestingSupport::CTempFolder;
 using TestingSupport::ReadBytes;
-using TestingSupport::TempFolder;
 using TestingSupport::WidePath;
 using TestingSupport::WriteBytes;
 using ZentrelTest::ReadValue;
@@ -33,11 +33,11 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> paths) {
 
 class ZentrelDiscoveryTest : public ::testing::Test {
   protected:
-    fs::path Vendor() const { return m_folder.path() / "Tarvex"; }
-    fs::path Root() const { return m_folder.path(); }
+    fs::path Vendor() const { return m_folder.Path() / "Tarvex"; }
+    fs::path Root() const { return m_folder.Path(); }
 
   private:
-    TempFolder m_folder;
+    CTempFolder m_folder;
 };
 
 TEST_F(ZentrelDiscoveryTest, FindsFoldersThatContainAModelName) {

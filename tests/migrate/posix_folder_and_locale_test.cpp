@@ -12,7 +12,7 @@
 
 #include "files.h"
 #include "migration.h"
-#include "posix_locale.h"
+#include "posix_folder_and_locale.h"
 #include "settings_files.h"
 #include "stand_in_platform.h"
 #include "test_name.h"
@@ -199,9 +199,9 @@ std::string Bytes(std::wstring_view wide) {
 // A data folder whose name is no UTF-8 is migrated, and its neighbour, whose name holds U+FFFD
 // where the other holds the bad byte, is not touched.
 TEST(ZentrelPosixNames, ADataFolderWhoseNameIsNoUtf8IsMigratedAndNoOtherIs) {
-    const TestingSupport::TempFolder temp;
-    const fs::path data = temp.path() / "data\xE9";
-    const fs::path neighbour = temp.path() / "data\xEF\xBF\xBD";
+    const TestingSupport::CTempFolder temp;
+    const fs::path data = temp.Path() / "data\xE9";
+    const fs::path neighbour = temp.Path() / "data\xEF\xBF\xBD";
     const std::string model = Bytes(Zentrel::kModelFolders[0]);
     const fs::path tail = fs::path("Tarvex") / "Tarvex Scan Twain" / model / "Velmora.ini";
     for (const fs::path& root : {data, neighbour}) {
@@ -218,9 +218,9 @@ TEST(ZentrelPosixNames, ADataFolderWhoseNameIsNoUtf8IsMigratedAndNoOtherIs) {
 // Each model folder of the vendor folder is found under its own name: the one whose name is no
 // UTF-8 is migrated, and the search does not reach its U+FFFD neighbour in its place.
 TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
-    const TestingSupport::TempFolder temp;
+    const TestingSupport::CTempFolder temp;
     const std::string model = Bytes(Zentrel::kModelFolders[1]);
-    const fs::path vendor = temp.path() / "Tarvex";
+    const fs::path vendor = temp.Path() / "Tarvex";
     const std::set<std::string> names = {model + " \xFE", model + " \xEF\xBF\xBD"};
     for (const std::string& name : names) {
         TestingSupport::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
@@ -234,7 +234,7 @@ TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
     EXPECT_EQ(found, names);
     EXPECT_EQ(folders.size(), 2u);
 
-    ZentrelTest::CStandInPlatform platform(TestingSupport::WidePath(temp.path()), 0);
+    ZentrelTest::CStandInPlatform platform(TestingSupport::WidePath(temp.Path()), 0);
     Zentrel::RunUsbVariant(platform);
     for (const std::string& name : names) {
         EXPECT_EQ(ZentrelTest::ReadValue(vendor / name / "Velmora.ini", "Imaging_Library",

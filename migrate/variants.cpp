@@ -1,4 +1,4 @@
-// Finding the settings files: the fixed network-variant paths and the USB-variant folder search.
+// The variants' main loops: the network variant's fixed paths, the USB variant's folder search.
 #include <algorithm>
 
 #include "migration.h"
