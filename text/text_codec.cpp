@@ -48,21 +48,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-std::u32string DecodeWide(std::wstring_view text) {
-    if constexpr (kWideIsUtf16) {
-        return DecodeUtf16Units(text.size(), [text](std::size_t i) {
-            return static_cast<char32_t>(static_cast<char16_t>(text[i]));
-        });
-    } else {
-        std::u32string out;
-        out.reserve(text.size());
-        for (const wchar_t c : text) {
-            out.push_back(static_cast<char32_t>(c));
-        }
-        return out;
-    }
-}
-
 std::wstring EncodeWide(std::u32string_view text) {
     std::wstring out;
     out.reserve(text.size());
@@ -84,6 +69,21 @@ std::u32string DecodeUtf16(std::u16string_view units) {
 }
 
 }  // namespace
+
+std::u32string DecodeWide(std::wstring_view text) {
+    if constexpr (kWideIsUtf16) {
+        return DecodeUtf16Units(text.size(), [text](std::size_t i) {
+            return static_cast<char32_t>(static_cast<char16_t>(text[i]));
+        });
+    } else {
+        std::u32string out;
+        out.reserve(text.size());
+        for (const wchar_t c : text) {
+            out.push_back(static_cast<char32_t>(c));
+        }
+        return out;
+    }
+}
 
 std::u32string DecodeUtf8(std::string_view bytes, LoneSurrogates lone, UndecodableBytes undecodable,
                           std::size_t limit) {

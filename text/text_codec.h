@@ -68,6 +68,10 @@ std::string Utf8FromUtf16(std::u16string_view units, LoneSurrogates lone = LoneS
 // three-byte form (LoneSurrogates::Carry), so a listed name reaches the same file.
 std::u16string Utf16FromWindowsUtf8(std::string_view bytes);
 
+// The platform's wide string as code points: UTF-16 where wchar_t has 16 bits, the code points
+// themselves where it has 32.
+std::u32string DecodeWide(std::wstring_view text);
+
 // The platform's wide string and UTF-16.
 std::wstring WideFromUtf16(std::u16string_view units);
 std::u16string Utf16FromWide(std::wstring_view text);
