@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "ini_file.h"
 #include "platform.h"
 
 namespace Bench {
@@ -36,10 +37,32 @@ std::wstring WidePath(const std::filesystem::path& path);
 const char* PlatformName();
 
 // The migration's system platform with US English as the interface language, so that every run
-// writes the same values.
+// writes the same values. Its INI object counts the writes and deletions made through it: what a
+// migration writes is measured, not derived from the rules.
 class CUsEnglishPlatform : public Zentrel::CSystemPlatform {
   public:
     std::uint16_t UserUiLanguage() override { return 1033; }
+    NGUtils::IIniFile& IniFile() override { return m_ini; }
+
+    int WritesMade() const { return m_ini.writes; }
+
+  private:
+    class CCountingIniFile : public NGUtils::CIniFile {
+      public:
+        // Every typed write of the library goes through WriteValue.
+        bool WriteValue(const wchar_t* section, const wchar_t* key, const wchar_t* value) override {
+            ++writes;
+            return CIniFile::WriteValue(section, key, value);
+        }
+        bool DeleteKey(const wchar_t* section, const wchar_t* key) override {
+            ++writes;
+            return CIniFile::DeleteKey(section, key);
+        }
+
+        int writes = 0;
+    };
+
+    CCountingIniFile m_ini;
 };
 
 }  // namespace Bench

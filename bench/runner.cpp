@@ -240,14 +240,11 @@ class CRunner {
             return g_iniFile.ReadInt(L"TWAIN_PROFILE_99", L"ACD_Sensitivity", acd) && acd == 7;
         };
         auto averageSize = [&] { return (FileSize(files[0]) + FileSize(files[1])) / 2; };
-        Result migration{"migration",
-                         size,
-                         settings.size(),
-                         {},
-                         2 * ChangingWritesPerMigratedFile(),
-                         std::nullopt,
-                         false,
-                         0};
+        if (!restore()) {
+            return Fail("writing the settings files");
+        }
+        const int writes = MigrateAsZentrelDoes(WidePath(files[0])) * 2;
+        Result migration{"migration", size, settings.size(), {}, writes, std::nullopt, false, 0};
         return Measure(migration, MigrationPlan(size, m_options.sampleScale), restore, migrate,
                        averageSize, kLimitsPerMigration) &&
                RunProgramOnce(size, settings);
@@ -285,8 +282,9 @@ class CRunner {
             return g_iniFile.ReadInt(L"TWAIN_PROFILE_99", L"ACD_Sensitivity", acd) && acd == 7;
         };
         Result result{"program_run", size, settings.size(), {}, 2, std::nullopt, false, 0};
-        const bool measured = Measure(result, MigrationPlan(size, m_options.sampleScale), restore,
-                                      run, [] { return std::uint64_t{0}; }, kLimitsPerMigration);
+        const bool measured = Measure(
+            result, MigrationPlan(size, m_options.sampleScale), restore, run,
+            [] { return std::uint64_t{0}; }, kLimitsPerMigration);
         std::error_code error;
         for (const auto& file : files) {
             std::filesystem::remove_all(file.parent_path(), error);
@@ -324,14 +322,19 @@ class CRunner {
             std::int32_t acd = 0;
             return g_iniFile.ReadInt(L"SCAN_PROFILE_0", L"ACD_Sensitivity", acd) && acd == 7;
         };
-        Result migration{"migration_long_value",          valueSize,    settings.size(), {},
-                         ChangingWritesPerMigratedFile(), std::nullopt, false,           0};
+        if (!restore()) {
+            return Fail("writing " + file.string());
+        }
+        const int writes = MigrateAsZentrelDoes(path);
+        Result migration{
+            "migration_long_value", valueSize, settings.size(), {}, writes, std::nullopt, false, 0};
         return Measure(migration, MigrationPlan(valueSize, scale), restore, migrate, sizeAfter);
     }
 
-    // The network variant's work on one file, as the program does it: whole or not at all.
-    // g_iniFile is pointed at the file again afterwards, for the check of the result.
-    static void MigrateAsZentrelDoes(const std::wstring& path) {
+    // The network variant's work on one file, as the program does it: whole or not at all. The
+    // writes it made are returned; on the benchmark's files each of them changes the file.
+    // g_iniFile is pointed at the file afterwards, for the check of the result.
+    static int MigrateAsZentrelDoes(const std::wstring& path) {
         CUsEnglishPlatform platform;
         Zentrel::MigrateWholeOrNotAtAll(
             path,
@@ -341,6 +344,7 @@ class CRunner {
             },
             platform);
         g_iniFile.SetFilePath(path);
+        return platform.WritesMade();
     }
 
     const RunOptions& m_options;

@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "migrated_sections.h"
-
 namespace Bench {
 
 namespace {
@@ -103,11 +101,6 @@ std::string MigrationSettingsFile(std::size_t size) {
     text += PaddingSections(Remaining(size, text.size() + profiles.size()));
     text += profiles;
     return text;
-}
-
-int ChangingWritesPerMigratedFile() {
-    return ZentrelTest::DeviceSectionWrites() + 2 * kProfilesPerKind + kProfilesPerKind +
-           ZentrelTest::FeatureSectionWrites();
 }
 
 std::string LongValueSettingsFile(std::size_t valueSize) {

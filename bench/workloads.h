@@ -24,11 +24,6 @@ inline constexpr wchar_t kNewKey[] = L"Added";          // not in the file
 // need more room.
 std::string MigrationSettingsFile(std::size_t size);
 
-// The writes of one network migration of such a file that change it: those that rewrite "Other"
-// and the three feature sections (tests/migrate/migrated_sections.h), 2 per scan profile and 1
-// per TWAIN profile.
-int ChangingWritesPerMigratedFile();
-
 // The file of MigrationSettingsFile(0) as a damaged settings file may have it: the
 // ACD_Sensitivity of SCAN_PROFILE_0 holds `valueSize` digits (a number far above 10, so the
 // migration reads it whole and repairs it to 7).

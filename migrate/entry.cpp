@@ -17,13 +17,13 @@ Variant SelectVariant(int argc, const char* const* argv) noexcept {
     return Variant::None;
 }
 
-int RunZentrel(int argc, const char* const* argv) noexcept {
+int RunZentrel(int argc, const char* const* argv, IMigrationPlatform& platform) noexcept {
     switch (SelectVariant(argc, argv)) {
         case Variant::Network:
-            RunNetworkVariant();
+            RunNetworkVariant(platform);
             break;
         case Variant::Usb:
-            RunUsbVariant();
+            RunUsbVariant(platform);
             break;
         case Variant::None:
             break;

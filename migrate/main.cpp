@@ -1,6 +1,8 @@
 #include "migration.h"
+#include "platform.h"
 
 // Runs unattended inside an installer: no output, and exit status 0 whatever happened.
 int main(int argc, char* argv[]) {
-    return Zentrel::RunZentrel(argc, argv);
+    Zentrel::CSystemPlatform platform;
+    return Zentrel::RunZentrel(argc, argv, platform);
 }

@@ -25,22 +25,22 @@ enum class Variant { None, Network, Usb };
 // The variant that the command line selects: exactly one argument, compared byte for byte.
 Variant SelectVariant(int argc, const char* const* argv) noexcept;
 
-// The whole program: runs the selected variant, if any. Always 0.
-int RunZentrel(int argc, const char* const* argv) noexcept;
+// The whole program: runs the selected variant, if any, on `platform`, the system's own for
+// the program and a stand-in for a test. Always 0.
+int RunZentrel(int argc, const char* const* argv, IMigrationPlatform& platform) noexcept;
 
-// Every routine below reaches the system through `platform`; a test hands in a stand-in.
+// Every routine below reaches the system through `platform` alone, handed down from the entry.
 
-void RunNetworkVariant(IMigrationPlatform& platform = SystemPlatform()) noexcept;
-void RunUsbVariant(IMigrationPlatform& platform = SystemPlatform()) noexcept;
+void RunNetworkVariant(IMigrationPlatform& platform) noexcept;
+void RunUsbVariant(IMigrationPlatform& platform) noexcept;
 
 // Appends the full paths of the folders directly inside `parent` whose names contain a model
 // name (case-sensitive).
 void FindModelFolders(const std::wstring& parent, std::vector<std::wstring>& folders,
-                      IMigrationPlatform& platform = SystemPlatform()) noexcept;
+                      IMigrationPlatform& platform) noexcept;
 
 // True only for an existing path that is not a folder.
-bool SettingsFileExists(const std::wstring& path,
-                        IMigrationPlatform& platform = SystemPlatform()) noexcept;
+bool SettingsFileExists(const std::wstring& path, IMigrationPlatform& platform) noexcept;
 
 // The rewrite routines of one settings file, run on its working copy: `workingCopy` is the name
 // to hand them. False when any of them failed.
@@ -60,21 +60,18 @@ inline constexpr std::chrono::milliseconds kFirstRetryPause{20};
 // the file exactly as it was. The working copy is removed in every case, and nothing else is
 // ever left beside the file or read from beside it.
 void MigrateWholeOrNotAtAll(const std::wstring& path, const SettingsRoutines& migrate,
-                            IMigrationPlatform& platform = SystemPlatform()) noexcept;
+                            IMigrationPlatform& platform) noexcept;
 
 // The rewrite routines point the platform's INI object (g_iniFile) at `path` and change that
 // file; an empty path makes them do nothing. False when a write or deletion failed or the routine
 // could not run to its end; the routines run on to their end all the same.
-bool UpdateDeviceAndProfiles(std::wstring path,
-                             IMigrationPlatform& platform = SystemPlatform()) noexcept;
-bool UpdateFeatureSections(std::wstring path,
-                           IMigrationPlatform& platform = SystemPlatform()) noexcept;
-bool UpdateUsbFeatureSections(std::wstring path,
-                              IMigrationPlatform& platform = SystemPlatform()) noexcept;
+bool UpdateDeviceAndProfiles(std::wstring path, IMigrationPlatform& platform) noexcept;
+bool UpdateFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept;
+bool UpdateUsbFeatureSections(std::wstring path, IMigrationPlatform& platform) noexcept;
 
 // The interface language turned into one the scanning application supports (US English when
 // there is none).
-std::uint16_t ResolveUiLanguage(IMigrationPlatform& platform = SystemPlatform()) noexcept;
+std::uint16_t ResolveUiLanguage(IMigrationPlatform& platform) noexcept;
 
 bool IsSupportedLanguage(std::uint16_t id) noexcept;
 

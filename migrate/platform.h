@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ini_file.h"
+#include "path_syntax.h"
 
 namespace Zentrel {
 
@@ -16,25 +17,25 @@ namespace Zentrel {
 // still that file with those bytes when its migration is done.
 struct SettingsSnapshot {
     std::string bytes;
-    std::uint64_t volume = 0;    // the device, or the volume's serial number
-    std::uint64_t fileId = 0;    // the inode, or the file index
+    std::uint64_t volume = 0;  // the device, or the volume's serial number
+    std::uint64_t fileId = 0;  // the inode, or the file index
     std::uint64_t size = 0;
-    std::int64_t modified = 0;   // the last change of the content, in the system's own units
+    std::int64_t modified = 0;  // the last change of the content, in the system's own units
 };
 
 enum class StepOutcome {
-    Done,     // the file holds the migrated bytes
-    Changed,  // another program changed the file since it was read; it stays as it is
-    Failed,   // the file stays as it was
-    Stranded, // the file is gone and only the working copy holds the migrated bytes: it stays
+    Done,      // the file holds the migrated bytes
+    Changed,   // another program changed the file since it was read; it stays as it is
+    Failed,    // the file stays as it was
+    Stranded,  // the file is gone and only the working copy holds the migrated bytes: it stays
 };
 
 class IMigrationPlatform {
   public:
     virtual ~IMigrationPlatform() = default;
 
-    // "\" on Windows, "/" on POSIX.
-    virtual wchar_t PathSeparator() = 0;
+    // How the paths below are cut and joined.
+    virtual PathSyntax::PathStyle Style() = 0;
 
     // The current user's local application-data folder without a trailing separator, or the
     // empty string when it cannot be determined.
@@ -86,11 +87,11 @@ class IMigrationPlatform {
     virtual void Pause(std::chrono::milliseconds time) = 0;
 };
 
-// The system's own operations. It holds no data; a test's stand-in derives from it to replace
-// only what the test is about.
+// The system's own operations, made once by the program's entry and handed down. It holds no
+// data; a test's stand-in derives from it to replace only what the test is about.
 class CSystemPlatform : public IMigrationPlatform {
   public:
-    wchar_t PathSeparator() override;
+    PathSyntax::PathStyle Style() override;
     std::wstring LocalAppDataFolder() override;
     std::uint16_t UserUiLanguage() override;
     bool IsExistingFile(const std::wstring& path) override;
@@ -105,11 +106,5 @@ class CSystemPlatform : public IMigrationPlatform {
     void RemoveWorkingCopy(const std::wstring& workingCopy) override;
     void Pause(std::chrono::milliseconds time) override;
 };
-
-// What the routines use unless they are handed another platform.
-inline IMigrationPlatform& SystemPlatform() noexcept {
-    static CSystemPlatform system;
-    return system;
-}
 
 }  // namespace Zentrel

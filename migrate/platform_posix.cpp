@@ -48,8 +48,8 @@ bool IsFolder(DIR* dir, const dirent& entry) {
 
 }  // namespace
 
-wchar_t CSystemPlatform::PathSeparator() {
-    return L'/';
+PathSyntax::PathStyle CSystemPlatform::Style() {
+    return PathSyntax::PathStyle::Posix;
 }
 
 std::wstring CSystemPlatform::LocalAppDataFolder() {

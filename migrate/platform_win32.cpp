@@ -34,8 +34,8 @@ std::wstring ExtendedLengthCandidate(const std::wstring& path) {
 
 }  // namespace WindowsRules
 
-wchar_t CSystemPlatform::PathSeparator() {
-    return L'\\';
+PathSyntax::PathStyle CSystemPlatform::Style() {
+    return PathSyntax::PathStyle::Windows;
 }
 
 std::wstring CSystemPlatform::LocalAppDataFolder() {

@@ -8,13 +8,11 @@ namespace Zentrel {
 
 namespace {
 
-// Joins the pieces with the platform's separator in front of each one.
 std::wstring Below(IMigrationPlatform& platform, std::wstring folder,
                    std::initializer_list<std::wstring_view> pieces) {
-    const wchar_t separator = platform.PathSeparator();
+    const PathSyntax::PathStyle style = platform.Style();
     for (const std::wstring_view piece : pieces) {
-        folder += separator;
-        folder += piece;
+        folder = PathSyntax::JoinPath(style, std::move(folder), piece);
     }
     return folder;
 }
@@ -75,10 +73,9 @@ void FindModelFolders(const std::wstring& parent, std::vector<std::wstring>& fol
         return;
     }
     try {
-        const wchar_t separator = platform.PathSeparator();
         platform.ForEachSubfolder(parent, [&](const std::wstring& name) {
             if (NamesAModel(name)) {
-                folders.push_back(parent + separator + name);
+                folders.push_back(Below(platform, parent, {name}));
             }
         });
     } catch (...) {

@@ -36,10 +36,6 @@ bool IsSlash(char c) {
     return c == '\\' || c == '/';
 }
 
-bool IsSeparator(char c, PathStyle style) {
-    return style == PathStyle::Windows ? IsSlash(c) : c == '/';
-}
-
 // Windows path normalisation drops a trailing "." or " " from a name, so such a name reaches
 // another file than the one listed ("a.exe." starts "a.exe"); and the shell cannot take a path
 // of MAX_PATH characters or more.
@@ -221,10 +217,7 @@ std::string PackagePath(ILauncherPlatform& platform, const std::string& name) {
     if (path.empty()) {
         return path;
     }
-    if (!IsSeparator(path.back(), style)) {
-        path += style == PathStyle::Windows ? '\\' : '/';
-    }
-    return path + name;
+    return PathSyntax::JoinPath<char>(style, std::move(path), name);
 }
 
 void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList msiList) {

@@ -12,10 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "path_syntax.h"
+
 namespace SetupLauncher {
 
-// How paths are written: which separators cut a path and which one joins a folder and a name.
-enum class PathStyle { Windows, Posix };
+using PathSyntax::PathStyle;
 
 struct OsVersion {
     std::uint32_t major = 0;

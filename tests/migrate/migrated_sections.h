@@ -1,6 +1,6 @@
 // What the network migration leaves in the sections it rewrites whole, key by key in file order.
-// The rewrite tests hold the migration to these tables, and the write counts below, which the
-// benchmark reports, follow from them.
+// The rewrite tests hold the migration to these tables, and the write counts below follow from
+// them.
 #pragma once
 
 #include <string>

@@ -226,7 +226,8 @@ TEST(ZentrelPosixNames, AUsbFolderWhoseNameIsNoUtf8IsFoundUnderItsOwnName) {
         TestingSupport::WriteBytes(vendor / name / "Velmora.ini", kUnmigrated);
     }
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(TestingSupport::WidePath(vendor), folders);
+    Zentrel::CSystemPlatform system;
+    Zentrel::FindModelFolders(TestingSupport::WidePath(vendor), folders, system);
     std::set<std::string> found;
     for (const std::wstring& folder : folders) {
         found.insert(fs::path(Bytes(folder)).filename().string());

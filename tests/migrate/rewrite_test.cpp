@@ -37,6 +37,8 @@ struct Expect {
 
 class ZentrelRewriteTest : public ::testing::Test {
   protected:
+    Zentrel::CSystemPlatform m_system;
+
     std::filesystem::path File() const { return m_folder.Path() / "Velmora.ini"; }
 
     void Write(const std::string& content) const { WriteBytes(File(), content); }
@@ -207,7 +209,7 @@ TEST_F(ZentrelRewriteTest, NetworkFeatureSectionsAreRewrittenWhole) {
         "[Imaging_Library]\nLibraryBeingUsed=0\nLibraryPath=old.dll\n"
         "[MultiThread_Features]\nColorMode=1\nAutoOrient=0\nExtra=5\n"
         "[SCAN_PROFILE_0]\nACD_Sensitivity=20\n");
-    Zentrel::UpdateFeatureSections(WidePath(File()));
+    Zentrel::UpdateFeatureSections(WidePath(File()), m_system);
     ExpectSection("Features_Available", kFeaturesAvailable);
     ExpectSection("Imaging_Library", kImagingLibrary);
     ExpectSection("MultiThread_Features", kMultiThreadFeatures);
@@ -217,7 +219,7 @@ TEST_F(ZentrelRewriteTest, NetworkFeatureSectionsAreRewrittenWhole) {
 
 TEST_F(ZentrelRewriteTest, FeatureSectionsAreCreatedWhenMissing) {
     Write("[Scanner]\nModel=K7740\n");
-    Zentrel::UpdateFeatureSections(WidePath(File()));
+    Zentrel::UpdateFeatureSections(WidePath(File()), m_system);
     ExpectSection("Features_Available", kFeaturesAvailable);
     ExpectSection("Imaging_Library", kImagingLibrary);
     ExpectSection("MultiThread_Features", kMultiThreadFeatures);
@@ -229,7 +231,7 @@ TEST_F(ZentrelRewriteTest, UsbVariantLeavesDeviceFeaturesAndProfilesAlone) {
         "[Other]\nHasNewWiaDriver=false\n[Features_Available]\nBackSideScan=0\n"
         "[Imaging_Library]\nLibraryBeingUsed=0\n[MultiThread_Features]\nColorMode=1\n"
         "[SCAN_PROFILE_0]\nACD_Sensitivity=20\n[TWAIN_PROFILE_0]\nACD_Sensitivity=30\n");
-    Zentrel::UpdateUsbFeatureSections(WidePath(File()));
+    Zentrel::UpdateUsbFeatureSections(WidePath(File()), m_system);
     ExpectSection("Imaging_Library", kImagingLibrary);
     ExpectSection("MultiThread_Features", kMultiThreadFeatures);
     ExpectSection("Features_Available", {{"BackSideScan", "0"}});
@@ -247,8 +249,8 @@ TEST_F(ZentrelRewriteTest, EmptyPathChangesNoFile) {
     ASSERT_TRUE(NGUtils::g_iniFile.SetFilePath(WidePath(File())));
     ZentrelTest::CStandInPlatform platform(L"", 0x0407);
     Zentrel::UpdateDeviceAndProfiles(L"", platform);
-    Zentrel::UpdateFeatureSections(L"");
-    Zentrel::UpdateUsbFeatureSections(L"");
+    Zentrel::UpdateFeatureSections(L"", m_system);
+    Zentrel::UpdateUsbFeatureSections(L"", m_system);
     EXPECT_EQ(ReadBytes(File()), content);
 }
 

@@ -35,6 +35,9 @@ class ZentrelDiscoveryTest : public ::testing::Test {
   protected:
     fs::path Vendor() const { return m_folder.Path() / "Tarvex"; }
     fs::path Root() const { return m_folder.Path(); }
+    std::wstring Separator() { return {PathSyntax::Separator<wchar_t>(m_system.Style())}; }
+
+    Zentrel::CSystemPlatform m_system;
 
   private:
     CTempFolder m_folder;
@@ -51,9 +54,9 @@ TEST_F(ZentrelDiscoveryTest, FindsFoldersThatContainAModelName) {
     fs::create_directories(Vendor() / "Tarvex Scan Twain" / kFeedline);
 
     std::vector<std::wstring> folders = {L"kept"};
-    Zentrel::FindModelFolders(WidePath(Vendor()), folders);
+    Zentrel::FindModelFolders(WidePath(Vendor()), folders, m_system);
 
-    const std::wstring parent = WidePath(Vendor()) + Zentrel::SystemPlatform().PathSeparator();
+    const std::wstring parent = WidePath(Vendor()) + Separator();
     EXPECT_EQ(Sorted(folders),
               Sorted({L"kept", parent + WidePath(kFeedline + " (USB)"),
                       parent + WidePath("old " + kNetcapture), parent + WidePath(kNetcapture)}));
@@ -62,7 +65,7 @@ TEST_F(ZentrelDiscoveryTest, FindsFoldersThatContainAModelName) {
 TEST_F(ZentrelDiscoveryTest, FileNamedAfterAModelIsNoFolder) {
     WriteBytes(Vendor() / kNetcapture, "x");
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(WidePath(Vendor()), folders);
+    Zentrel::FindModelFolders(WidePath(Vendor()), folders, m_system);
     EXPECT_TRUE(folders.empty());
 }
 
@@ -75,14 +78,14 @@ TEST_F(ZentrelDiscoveryTest, LinkToAFolderCountsAsAFolder) {
         GTEST_SKIP() << "no symbolic links here: " << error.message();
     }
     std::vector<std::wstring> folders;
-    Zentrel::FindModelFolders(WidePath(Vendor()), folders);
+    Zentrel::FindModelFolders(WidePath(Vendor()), folders, m_system);
     EXPECT_EQ(folders, std::vector<std::wstring>{WidePath(Vendor() / kFeedline)});
 }
 
 TEST_F(ZentrelDiscoveryTest, MissingOrEmptyParentLeavesTheListAlone) {
     std::vector<std::wstring> folders = {L"kept"};
-    Zentrel::FindModelFolders(WidePath(Vendor() / "missing"), folders);
-    Zentrel::FindModelFolders(L"", folders);
+    Zentrel::FindModelFolders(WidePath(Vendor() / "missing"), folders, m_system);
+    Zentrel::FindModelFolders(L"", folders, m_system);
     EXPECT_EQ(folders, std::vector<std::wstring>{L"kept"});
 }
 
@@ -90,7 +93,7 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsOnlyForFiles) {
     WriteBytes(Root() / "file.ini", "[A]\n");
     fs::create_directories(Root() / "folder.ini");
     fs::create_directories(Root() / "sub");
-    const std::wstring separator(1, Zentrel::SystemPlatform().PathSeparator());
+    const std::wstring separator = Separator();
     struct Probe {
         std::wstring path;
         bool exists;
@@ -104,7 +107,7 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsOnlyForFiles) {
         {L"", false},
     };
     for (const Probe& probe : probes) {
-        EXPECT_EQ(Zentrel::SettingsFileExists(probe.path), probe.exists)
+        EXPECT_EQ(Zentrel::SettingsFileExists(probe.path, m_system), probe.exists)
             << testing::PrintToString(probe.path);
     }
 }
@@ -117,8 +120,8 @@ TEST_F(ZentrelDiscoveryTest, SettingsFileExistsFollowsLinks) {
     if (error) {
         GTEST_SKIP() << "no symbolic links here: " << error.message();
     }
-    EXPECT_TRUE(Zentrel::SettingsFileExists(WidePath(Root() / "link.ini")));
-    EXPECT_FALSE(Zentrel::SettingsFileExists(WidePath(Root() / "dangling.ini")));
+    EXPECT_TRUE(Zentrel::SettingsFileExists(WidePath(Root() / "link.ini"), m_system));
+    EXPECT_FALSE(Zentrel::SettingsFileExists(WidePath(Root() / "dangling.ini"), m_system));
 }
 
 class ZentrelVariantTest : public ZentrelDiscoveryTest {

@@ -19,7 +19,7 @@ class CFaultyWrites : public CStandInPlatform {
     // From now on, the write numbered `number` (from 0) of those made for the file "Velmora.ini"
     // in the folder named `folder` (ASCII) fails, once; -1 fails none.
     void FailWriteTo(const std::string& folder, int number) {
-        const std::wstring separator(1, PathSeparator());
+        const std::wstring separator(1, PathSyntax::Separator<wchar_t>(Style()));
         m_fileEnd = separator + std::wstring(folder.begin(), folder.end()) + separator;
         m_fileEnd += L"Velmora.ini";
         m_failing = number;
