@@ -31,7 +31,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using NGUtils::IniEngine::Edit;
-using NGUtils::IniEngine::RealFileSystem;
+using PosixFiles::RealFileSystem;
 using NGUtils::IniEngine::WriteProfileEdit;
 using TestingSupport::Names;
 using TestingSupport::ReadBytes;

@@ -33,12 +33,13 @@ namespace {
 namespace fs = std::filesystem;
 using EngineSupport::CFaultyFileSystem;
 using NGUtils::IniEngine::Edit;
-using NGUtils::IniEngine::IFileSystem;
 using NGUtils::IniEngine::ReadProfileValue;
-using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::Text;
-using NGUtils::IniEngine::WriteFileContent;
 using NGUtils::IniEngine::WriteProfileEdit;
+using PosixFiles::IFileSystem;
+using PosixFiles::RealFileSystem;
+using PosixFiles::ReplaceBytes;
+using PosixFiles::Result;
 using TestingSupport::Names;
 using TestingSupport::ReadBytes;
 using TestingSupport::WriteBytes;
@@ -135,11 +136,11 @@ TEST_F(EngineStore, AWholeNewContentIsWrittenByTheSameRules) {
     Put(kBefore, 0640);
     fs::create_hard_link(m_file, m_folder / "second.ini");
     const ino_t before = StatOf(m_file).st_ino;
-    ASSERT_TRUE(WriteFileContent(RealFileSystem(), m_file.string(), "[New]\n"));
+    ASSERT_EQ(ReplaceBytes(RealFileSystem(), m_file.string(), "[New]\n"), Result::Done);
     EXPECT_EQ(ReadBytes(m_folder / "second.ini"), "[New]\n");
     EXPECT_EQ(StatOf(m_file).st_ino, before);
     fs::remove(m_folder / "second.ini");
-    ASSERT_TRUE(WriteFileContent(RealFileSystem(), (m_folder / "made.ini").string(), "[M]\n"));
+    ASSERT_EQ(ReplaceBytes(RealFileSystem(), (m_folder / "made.ini").string(), "[M]\n"), Result::Done);
     EXPECT_EQ(ReadBytes(m_folder / "made.ini"), "[M]\n");
     EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "made.ini"}));
 }
@@ -204,29 +205,30 @@ TEST_F(EngineStore, AnAppendOnlyFolderGetsTheFileRewrittenInPlaceAndNothingElse)
     EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "new.ini"}));
 }
 
-// Temporary files of writers that are gone, of this and of the earlier naming, go with the next
-// write, even one that finds the file already as asked; one whose writer still holds its lock
-// stays, and so do other files'.
+// Temporary files of writers that are gone go with the next write, even one that finds the file
+// already as asked; one whose writer still holds its lock stays, and so do other files' and
+// names that only look like ours.
 TEST_F(EngineStore, LeftoversOfWritersThatAreGoneGoWithTheNextWrite) {
     Put(kBefore);
     const std::string live = ".f.ini.fedcba9876543210.tmp";
     const std::string other = ".g.ini.0123456789abcdef.tmp";
-    for (const std::string& name : {std::string(".f.ini.0123456789abcdef.tmp"),
-                                    std::string(".f.ini.4711-0.tmp"), live, other}) {
+    const std::string lookAlike = ".f.ini.4711-0.tmp";
+    for (const std::string& name :
+         {std::string(".f.ini.0123456789abcdef.tmp"), lookAlike, live, other}) {
         WriteBytes(m_folder / name, "partial");
     }
     const int held = ::open((m_folder / live).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     EXPECT_TRUE(Write(kAddKey));
     ::close(held);
-    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", live, other}));
+    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", live, other, lookAlike}));
 
     // A writer killed after its exchange leaves the old bytes under its temporary name.
     WriteBytes(m_folder / ".f.ini.00000000000000aa.tmp", kBefore);
     const std::string after = ReadBytes(m_file);
     EXPECT_TRUE(Write(kAddKey));
     EXPECT_EQ(ReadBytes(m_file), after);
-    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", other}));
+    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", other, lookAlike}));
 }
 
 TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
