@@ -231,6 +231,39 @@ TEST_F(EngineStore, LeftoversOfWritersThatAreGoneGoWithTheNextWrite) {
     EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", other, lookAlike}));
 }
 
+// A record of a rewrite cut short outlives its file when another program saves the file by a
+// rename; should the new file get the old inode number back, the record's name fits it too. It
+// is put back only over a tear it could have left, and otherwise goes.
+TEST_F(EngineStore, ARestoreRecordIsPutBackOnlyOverTheTearItRecords) {
+    // A second name keeps the file's inode: the edit rewrites it in place.
+    const auto prepare = [&] {
+        fs::remove(m_folder / "second.ini");
+        Put(kBefore);
+        fs::create_hard_link(m_file, m_folder / "second.ini");
+    };
+    const auto recordOf = [&] {
+        return m_folder / (".f.ini." + std::to_string(StatOf(m_file).st_ino) + ".restore");
+    };
+    prepare();
+    CFaultyFileSystem probe;
+    ASSERT_TRUE(Write(kAddKey, probe));
+    prepare();
+    const fs::path record = recordOf();
+    CFaultyFileSystem killed;
+    killed.crashAfter = static_cast<int>(
+        std::find(probe.log.begin(), probe.log.end(), "Reserve") - probe.log.begin());
+    Write(kAddKey, killed);
+    ASSERT_TRUE(fs::exists(record));
+
+    const std::string saved = "; settings\n[A]\nk=7\n\n[B]\nx=2\n";
+    WriteBytes(m_folder / "saved", saved);
+    fs::rename(m_folder / "saved", m_file);
+    fs::rename(record, recordOf());
+    EXPECT_EQ(ReadProfileValue(RealFileSystem(), m_file.string(), U"A", U"k"), Text(U"7"));
+    EXPECT_EQ(ReadBytes(m_file), saved);
+    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "second.ini"}));
+}
+
 TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {
     if (::geteuid() == 0) {
         GTEST_SKIP() << "root writes any folder; the seam test above covers this";
