@@ -1,49 +1,30 @@
 // The platform operations on POSIX: our own, following the conventions of a Linux desktop.
 #include "platform_posix.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include "ini_store_posix.h"
+#include "durable_file.h"
 #include "memory_files_posix.h"
 #include "platform.h"
 #include "posix_folder_and_locale.h"
 #include "text_codec.h"
+#include "unique_fd.h"
 
 namespace Zentrel {
 
 namespace {
 
-class CDirectoryStream {
-  public:
-    explicit CDirectoryStream(const std::string& folder) : m_dir(opendir(folder.c_str())) {}
-    ~CDirectoryStream() {
-        if (m_dir != nullptr) {
-            closedir(m_dir);
-        }
-    }
-    CDirectoryStream(const CDirectoryStream&) = delete;
-    CDirectoryStream& operator=(const CDirectoryStream&) = delete;
-
-    DIR* Get() const { return m_dir; }
-
-  private:
-    DIR* m_dir;
-};
-
 // Links are followed, so a link to a folder counts as a folder, as a junction does on Windows.
-bool IsFolder(DIR* dir, const dirent& entry) {
-    if (entry.d_type == DT_DIR) {
-        return true;
-    }
-    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
-        return false;
-    }
+bool IsFolder(int folder, const std::string& name) {
     struct stat status = {};
-    return fstatat(dirfd(dir), entry.d_name, &status, 0) == 0 && S_ISDIR(status.st_mode);
+    return name != "." && name != ".." && fstatat(folder, name.c_str(), &status, 0) == 0 &&
+           S_ISDIR(status.st_mode);
 }
 
 }  // namespace
@@ -74,13 +55,14 @@ bool CSystemPlatform::ForEachSubfolder(const std::wstring& folder,
     if (!TextCodec::FileNameFromWide(folder, bytes)) {
         return false;
     }
-    const CDirectoryStream stream(bytes);
-    if (stream.Get() == nullptr) {
+    const PosixFiles::CUniqueFd stream(open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::vector<std::string> names;
+    if (!stream.IsOpen() || PosixFiles::ListAllNames(stream.Get(), names) != 0) {
         return false;
     }
-    while (const dirent* entry = readdir(stream.Get())) {
-        if (IsFolder(stream.Get(), *entry)) {
-            visit(TextCodec::WideFromFileName(entry->d_name));
+    for (const std::string& name : names) {
+        if (IsFolder(stream.Get(), name)) {
+            visit(TextCodec::WideFromFileName(name));
         }
     }
     return true;
@@ -91,24 +73,24 @@ NGUtils::IIniFile& CSystemPlatform::IniFile() {
 }
 
 bool CSystemPlatform::ReadSettingsFile(const std::wstring& file, SettingsSnapshot& snapshot) {
-    return Posix::ReadSettingsFile(NGUtils::IniEngine::RealFileSystem(), file, snapshot);
+    return Posix::ReadSettingsFile(PosixFiles::RealFileSystem(), file, snapshot);
 }
 
-// In the engine's memory: the profile functions edit it there, so a migration's hundreds of edits
+// In the profile layer's memory: the profile functions edit it there, so a migration's hundreds of edits
 // cost no I/O, and nothing is ever left on disk for anyone to find, plant or put back.
 bool CSystemPlatform::MakeWorkingCopy(const std::wstring&, const std::string& bytes,
                                       std::wstring& workingCopy) {
-    workingCopy = NGUtils::IniEngine::CreateMemoryFile(bytes);
+    workingCopy = NGUtils::CreateMemoryFile(bytes);
     return true;
 }
 
 StepOutcome CSystemPlatform::PutInPlace(const std::wstring& workingCopy, const std::wstring& file,
                                         const SettingsSnapshot& snapshot) {
-    return Posix::PutInPlace(NGUtils::IniEngine::RealFileSystem(), workingCopy, file, snapshot);
+    return Posix::PutInPlace(PosixFiles::RealFileSystem(), workingCopy, file, snapshot);
 }
 
 void CSystemPlatform::RemoveWorkingCopy(const std::wstring& workingCopy) {
-    NGUtils::IniEngine::RemoveMemoryFile(workingCopy);
+    NGUtils::RemoveMemoryFile(workingCopy);
 }
 
 void CSystemPlatform::Pause(std::chrono::milliseconds time) {
@@ -117,13 +99,12 @@ void CSystemPlatform::Pause(std::chrono::milliseconds time) {
 
 namespace Posix {
 
-bool ReadSettingsFile(NGUtils::IniEngine::IFileSystem& fs, const std::wstring& file,
+bool ReadSettingsFile(PosixFiles::IFileSystem& fs, const std::wstring& file,
                       SettingsSnapshot& snapshot) {
     std::string path;
-    NGUtils::IniEngine::FileStatus status;
+    PosixFiles::FileStatus status;
     if (!TextCodec::FileNameFromWide(file, path) ||
-        NGUtils::IniEngine::ReadFileBytes(fs, path, snapshot.bytes, &status) !=
-            NGUtils::IniEngine::ReadStatus::Ok) {
+        PosixFiles::ReadWhole(fs, path, snapshot.bytes, &status) != PosixFiles::Result::Done) {
         return false;
     }
     snapshot.volume = status.device;
@@ -133,26 +114,28 @@ bool ReadSettingsFile(NGUtils::IniEngine::IFileSystem& fs, const std::wstring& f
     return true;
 }
 
-// The engine's own durable write: the file is replaced atomically, or rewritten in place
+// The durable write of posix/: the file is replaced atomically, or rewritten in place
 // crash-safely where it must stay the same inode, and only while it is the file that was read.
-StepOutcome PutInPlace(NGUtils::IniEngine::IFileSystem& fs, const std::wstring& workingCopy,
+StepOutcome PutInPlace(PosixFiles::IFileSystem& fs, const std::wstring& workingCopy,
                        const std::wstring& file, const SettingsSnapshot& snapshot) {
-    const std::string* bytes = NGUtils::IniEngine::FindMemoryFile(workingCopy);
+    const std::string* bytes = NGUtils::FindMemoryFile(workingCopy);
     std::string path;
     if (bytes == nullptr || !TextCodec::FileNameFromWide(file, path)) {
         return StepOutcome::Failed;
     }
-    NGUtils::IniEngine::FileStatus expected;
+    PosixFiles::FileStatus expected;
     expected.device = snapshot.volume;
     expected.inode = snapshot.fileId;
     expected.size = snapshot.size;
     expected.modified = snapshot.modified;
-    switch (NGUtils::IniEngine::ReplaceUnchangedFile(fs, path, expected, snapshot.bytes, *bytes)) {
-        case NGUtils::IniEngine::ReplaceOutcome::Done:
+    switch (PosixFiles::ReplaceUnchanged(fs, path, expected, snapshot.bytes, *bytes)) {
+        case PosixFiles::Result::Done:
             return StepOutcome::Done;
-        case NGUtils::IniEngine::ReplaceOutcome::Changed:
+        case PosixFiles::Result::Changed:
             return StepOutcome::Changed;
-        case NGUtils::IniEngine::ReplaceOutcome::Failed:
+        case PosixFiles::Result::Missing:
+        case PosixFiles::Result::Refused:
+        case PosixFiles::Result::Failed:
             break;
     }
     return StepOutcome::Failed;

@@ -35,7 +35,7 @@ Text FromUtf8(const char* text) {
 Text LookUp(const std::string& path, const std::string* memory, const Text& section,
             const Text& key, const std::optional<Text>& defaultValue, std::uint32_t size) {
     auto value = memory != nullptr ? IniEngine::FindValue(*memory, section, key, size - 1)
-                                   : IniEngine::ReadProfileValue(IniEngine::RealFileSystem(),
+                                   : IniEngine::ReadProfileValue(PosixFiles::RealFileSystem(),
                                                                  path, section, key, size - 1);
     if (value) {
         return *value;
@@ -60,7 +60,7 @@ Text NameList(const std::string& path, const std::string* memory,
     const IniEngine::TextView name =
         section ? IniEngine::TextView(*section) : IniEngine::TextView();
     const std::vector<Text> names =
-        memory == nullptr ? IniEngine::ReadProfileNames(IniEngine::RealFileSystem(), path,
+        memory == nullptr ? IniEngine::ReadProfileNames(PosixFiles::RealFileSystem(), path,
                                                         section ? &name : nullptr)
         : section         ? IniEngine::KeyNames(*memory, name)
                           : IniEngine::SectionNames(*memory);
@@ -109,7 +109,7 @@ int Write(const std::string& path, std::string* memory, const Char* section, con
     if (memory != nullptr) {
         return EditInMemory(*memory, edit) ? 1 : 0;
     }
-    return IniEngine::WriteProfileEdit(IniEngine::RealFileSystem(), path, edit) ? 1 : 0;
+    return IniEngine::WriteProfileEdit(PosixFiles::RealFileSystem(), path, edit) ? 1 : 0;
 }
 
 }  // namespace
@@ -123,7 +123,7 @@ std::uint32_t ProfileReadW(const wchar_t* section, const wchar_t* key, const wch
     try {
         // A memory file's name has no narrow form: it reaches no file on disk.
         const std::string path = file != nullptr ? ProfileNarrowPath(file) : std::string();
-        const std::string* memory = file != nullptr ? IniEngine::FindMemoryFile(file) : nullptr;
+        const std::string* memory = file != nullptr ? FindMemoryFile(file) : nullptr;
         if (section == nullptr || key == nullptr) {
             const std::optional<Text> listed =
                 section != nullptr ? std::optional(FromWide(section)) : std::nullopt;
@@ -180,7 +180,7 @@ int ProfileWriteW(const wchar_t* section, const wchar_t* key, const wchar_t* val
         return 0;
     }
     try {
-        return Write(ProfileNarrowPath(file), IniEngine::FindMemoryFile(file), section, key, value,
+        return Write(ProfileNarrowPath(file), FindMemoryFile(file), section, key, value,
                      FromWide);
     } catch (...) {
         // Out of memory: a failed write, which every caller handles.

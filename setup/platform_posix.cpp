@@ -1,7 +1,6 @@
 // The launcher's operations on POSIX systems. There is no console window to hide and no
 // version to report (0.0 keeps the version gate open); program packages are started directly,
 // installer packages are handed to xdg-open.
-#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -16,8 +15,11 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "file_system.h"
 #include "platform.h"
+#include "unique_fd.h"
 
 // POSIX asks programs to declare it themselves; glibc also does in unistd.h.
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -61,16 +63,15 @@ std::string FindOnPath(const std::string& program) {
 // unless it is binary (a NUL before the end of its first line, as bash judges): a program for
 // another system would only fill the terminal with the shell's complaints.
 bool IsShellScript(const std::string& path) {
-    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (file < 0) {
+    const PosixFiles::CUniqueFd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file.IsOpen()) {
         return false;
     }
     char head[256];
     ssize_t got = 0;
     do {
-        got = read(file, head, sizeof(head));
+        got = read(file.Get(), head, sizeof(head));
     } while (got < 0 && errno == EINTR);
-    close(file);
     if (got < 0) {
         return false;
     }
@@ -83,18 +84,15 @@ bool IsShellScript(const std::string& path) {
 // Whether the process listening on the abstract socket runs as this user: a name any user may
 // bind counts only when its holder is one of ours.
 bool IsHeldByThisUser(const sockaddr_un& address, socklen_t length) {
-    const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (probe < 0) {
+    const PosixFiles::CUniqueFd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!probe.IsOpen()) {
         return false;
     }
     ucred holder{};
     socklen_t size = sizeof(holder);
-    const bool ours =
-        connect(probe, reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
-        getsockopt(probe, SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0 &&
-        holder.uid == geteuid();
-    close(probe);
-    return ours;
+    return connect(probe.Get(), reinterpret_cast<const sockaddr*>(&address), length) == 0 &&
+           getsockopt(probe.Get(), SOL_SOCKET, SO_PEERCRED, &holder, &size) == 0 &&
+           holder.uid == geteuid();
 }
 
 void WaitForChild(pid_t child) {
@@ -112,11 +110,7 @@ class CPosixPlatform final : public ILauncherPlatform {
     CPosixPlatform(const CPosixPlatform&) = delete;
     CPosixPlatform& operator=(const CPosixPlatform&) = delete;
 
-    ~CPosixPlatform() override {
-        if (m_runGuard >= 0) {
-            close(m_runGuard);
-        }
-    }
+    ~CPosixPlatform() override = default;
 
     PathStyle Style() const override { return PathStyle::Posix; }
 
@@ -149,35 +143,19 @@ class CPosixPlatform final : public ILauncherPlatform {
     }
 
     bool ListFolder(const std::string& folder, std::vector<std::string>& names) override {
-        DIR* stream = opendir(folder.c_str());
-        if (stream == nullptr) {
-            return false;
-        }
-        try {
-            while (const dirent* entry = readdir(stream)) {
-                names.emplace_back(entry->d_name);
-            }
-        } catch (...) {
-            closedir(stream);
-            throw;
-        }
-        closedir(stream);
-        return true;
+        const PosixFiles::CUniqueFd stream(
+            open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        return stream.IsOpen() && PosixFiles::ListAllNames(stream.Get(), names) == 0;
     }
 
     OsVersion QueryVersion() override { return {}; }
 
     bool IsReadable(const std::string& path) override {
         // Non-blocking, so that a FIFO under a package name cannot hold the launcher here.
-        const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (file < 0) {
-            return false;
-        }
+        const PosixFiles::CUniqueFd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
         // A folder opens for reading too, and is no package.
         struct stat info {};
-        const bool readable = fstat(file, &info) == 0 && S_ISREG(info.st_mode);
-        close(file);
-        return readable;
+        return file.IsOpen() && fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode);
     }
 
     bool QueryFileIdentity(const std::string& path, FileIdentity& identity) override {
@@ -188,25 +166,25 @@ class CPosixPlatform final : public ILauncherPlatform {
         identity.volume = static_cast<std::uint64_t>(info.st_dev);
         identity.index = static_cast<std::uint64_t>(info.st_ino);
         identity.size = static_cast<std::uint64_t>(info.st_size);
-        identity.lastWrite =
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        identity.lastWrite = PosixFiles::NanosecondsOf(info.st_mtim);
         return true;
     }
 
     bool ReadFileContent(const std::string& path, std::uint64_t maxSize,
                          std::string& content) override {
-        const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (file < 0) {
+        const PosixFiles::CUniqueFd file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!file.IsOpen()) {
             return false;
         }
         struct stat info {};
-        bool complete = fstat(file, &info) == 0 && S_ISREG(info.st_mode) &&
+        bool complete = fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) &&
                         static_cast<std::uint64_t>(info.st_size) <= maxSize;
         if (complete) {
             content.resize(static_cast<std::size_t>(info.st_size));
             std::size_t done = 0;
             while (complete && done < content.size()) {
-                const ssize_t got = read(file, content.data() + done, content.size() - done);
+                const ssize_t got =
+                    read(file.Get(), content.data() + done, content.size() - done);
                 if (got > 0) {
                     done += static_cast<std::size_t>(got);
                 } else if (got == 0 || errno != EINTR) {
@@ -214,7 +192,6 @@ class CPosixPlatform final : public ILauncherPlatform {
                 }
             }
         }
-        close(file);
         return complete;
     }
 
@@ -261,20 +238,17 @@ class CPosixPlatform final : public ILauncherPlatform {
         }
         std::memcpy(address.sun_path + 1, name.data(), name.size());
         const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-        const int guard = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (guard < 0) {
+        PosixFiles::CUniqueFd guard(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!guard.IsOpen()) {
             return true;
         }
-        if (bind(guard, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
-            listen(guard, SOMAXCONN);
-            if (m_runGuard >= 0) {
-                close(m_runGuard);
-            }
-            m_runGuard = guard;
+        if (bind(guard.Get(), reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+            listen(guard.Get(), SOMAXCONN);
+            m_runGuard = std::move(guard);
             return true;
         }
         const int error = errno;
-        close(guard);
+        guard.Close();
         return error != EADDRINUSE || !IsHeldByThisUser(address, length);
     }
 
@@ -332,7 +306,7 @@ class CPosixPlatform final : public ILauncherPlatform {
     }
 
   private:
-    int m_runGuard = -1;
+    PosixFiles::CUniqueFd m_runGuard;
 };
 
 }  // namespace

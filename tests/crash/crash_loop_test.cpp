@@ -37,8 +37,8 @@
 #include <utility>
 #include <vector>
 
+#include "durable_file.h"
 #include "files.h"
-#include "ini_store_posix.h"
 #include "migration.h"
 #include "platform.h"
 #include "program_runner.h"
@@ -364,8 +364,7 @@ void ZentrelCrash::KillLoop(bool secondNames, std::uint64_t kills, std::chrono::
         if (secondNames) {
             for (const fs::path& file : data.files) {
                 std::string ignored;
-                NGUtils::IniEngine::ReadFileBytes(NGUtils::IniEngine::RealFileSystem(),
-                                                  file.string(), ignored);
+                PosixFiles::ReadWhole(PosixFiles::RealFileSystem(), file.string(), ignored);
             }
         }
         const std::string afterKill[2] = {ReadBytes(data.files[0]), ReadBytes(data.files[1])};

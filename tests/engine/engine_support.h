@@ -21,7 +21,7 @@ namespace EngineSupport {
 class CFaultyFileSystem : public TestingSupport::CForwardingFileSystem {
   public:
     explicit CFaultyFileSystem(
-        NGUtils::IniEngine::IFileSystem& real = NGUtils::IniEngine::RealFileSystem())
+        PosixFiles::IFileSystem& real = PosixFiles::RealFileSystem())
         : CForwardingFileSystem(real) {}
 
     int failAt = -1;

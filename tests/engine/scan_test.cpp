@@ -22,7 +22,7 @@ using namespace std::string_literals;
 using NGUtils::IniEngine::ApplyEdit;
 using NGUtils::IniEngine::Edit;
 using NGUtils::IniEngine::EditOutcome;
-using NGUtils::IniEngine::FileStatus;
+using PosixFiles::FileStatus;
 using NGUtils::IniEngine::FindValue;
 using TestingSupport::Utf16File;
 using TextCodec::DecodeUtf8;
@@ -183,8 +183,7 @@ TEST(EngineScan, AFileThatGrewSinceItsSizeWasSeenIsReadWhole) {
         CStaleSizeFileSystem system;
         system.reportedSize = reported;
         std::string bytes;
-        EXPECT_EQ(NGUtils::IniEngine::ReadFileBytes(system, file.string(), bytes),
-                  NGUtils::IniEngine::ReadStatus::Ok);
+        EXPECT_EQ(PosixFiles::ReadWhole(system, file.string(), bytes), PosixFiles::Result::Done);
         // Compared as a whole: the files are too long for a useful diff.
         EXPECT_TRUE(bytes == content) << bytes.size() << " bytes read of " << content.size();
         const std::u32string key = U"new" + DecodeUtf8(std::to_string(reported));

@@ -10,6 +10,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -31,7 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using NGUtils::IniEngine::Edit;
-using NGUtils::IniEngine::RealFileSystem;
+using PosixFiles::RealFileSystem;
 using NGUtils::IniEngine::WriteProfileEdit;
 using TestingSupport::Names;
 using TestingSupport::ReadBytes;
@@ -230,6 +231,15 @@ TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     EXPECT_EQ(ReadBytes(home / "real" / "Velmora.ini"), kAfter);
     EXPECT_TRUE(fs::is_symlink(home / "own.ini"));
 
+    // A second name of root's file, or of root's link to it, that the user put in her folder,
+    // which any user can where the system does not protect hard links.
+    fs::create_symlink(systemFile, top / "system" / "root link.ini");
+    fs::create_hard_link(systemFile, home / "hard.ini");
+    fs::create_hard_link(top / "system" / "root link.ini", home / "hard link.ini");
+    EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), (home / "hard.ini").string(), kAddKey));
+    EXPECT_FALSE(WriteProfileEdit(RealFileSystem(), (home / "hard link.ini").string(), kAddKey));
+    EXPECT_EQ(ReadBytes(systemFile), kBefore);
+
     // The user, through a link root made for them.
     fs::create_symlink(home / "real", top / "home link");
     EXPECT_EQ(WriteAs(kOwner, kOwner, top / "home link" / "Velmora.ini", {U"A", U"k", U"2"}), 1);
@@ -264,6 +274,66 @@ TEST(EngineOwners, ALinkSwappedInDuringAWriteIsNeverReplacedByAPlainFile) {
         EXPECT_TRUE(fs::is_symlink(file));
         EXPECT_EQ(Names(folder.Path()),
                   (std::set<std::string>{"elsewhere.ini", "f.ini", "moved.ini"}));
+    }
+}
+
+// In a folder every user may write to, a write removes only its own user's leftovers; a file of
+// another user that looks like one stays.
+TEST(EngineOwners, AnotherUsersLookAlikeTemporaryFilesStay) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root, to own files as another user";
+    }
+    TestingSupport::CTempFolder top;
+    const fs::path folder = top / "shared";
+    fs::create_directory(folder);
+    ASSERT_EQ(::chmod(folder.c_str(), 01777), 0);
+    const fs::path file = folder / "Velmora.ini";
+    WriteBytes(file, kBefore);
+    const std::string theirs = ".Velmora.ini.00000000deadbeef.tmp";
+    const std::string ours = ".Velmora.ini.0123456789abcdef.tmp";
+    WriteBytes(folder / theirs, "theirs");
+    WriteBytes(folder / ours, "ours");
+    ASSERT_EQ(::chown((folder / theirs).c_str(), kOwner, kOwner), 0);
+
+    EXPECT_TRUE(WriteProfileEdit(RealFileSystem(), file.string(), kAddKey));
+    EXPECT_EQ(Names(folder), (std::set<std::string>{"Velmora.ini", theirs}));
+    EXPECT_EQ(ReadBytes(folder / theirs), "theirs");
+}
+
+// After the walk every step works in the folder it reached: a folder swapped for a link from
+// then on is never followed.
+TEST(EngineOwners, AFolderSwappedForALinkAfterTheWalkIsNeverFollowed) {
+    TestingSupport::CTempFolder top;
+    const fs::path data = top / "data";
+    const fs::path elsewhere = top / "elsewhere";
+    auto reset = [&] {
+        for (const std::string& name : Names(top.Path())) {
+            fs::remove_all(top / name);
+        }
+        WriteBytes(data / "f.ini", kBefore);
+        WriteBytes(elsewhere / "f.ini", "[Z]\n");
+    };
+    reset();
+    EngineSupport::CFaultyFileSystem probe;
+    ASSERT_TRUE(WriteProfileEdit(probe, (data / "f.ini").string(), kAddKey));
+    // The walk ends with the file opened and looked at.
+    const auto walked = std::find(probe.log.begin(), probe.log.end(), "Stat") - probe.log.begin();
+
+    for (int step = static_cast<int>(walked) + 1; step < probe.steps; ++step) {
+        reset();
+        EngineSupport::CFaultyFileSystem system;
+        system.meanwhileAt = step;
+        system.meanwhile = [&] {
+            fs::rename(data, top / "moved");
+            fs::create_directory_symlink("elsewhere", data);
+        };
+        WriteProfileEdit(system, (data / "f.ini").string(), kAddKey);
+        SCOPED_TRACE(testing::Message()
+                     << "swapped before step " << step << " " << probe.log[step]);
+        EXPECT_EQ(Names(elsewhere), std::set<std::string>{"f.ini"});
+        EXPECT_EQ(ReadBytes(elsewhere / "f.ini"), "[Z]\n");
+        const std::string moved = ReadBytes(top / "moved" / "f.ini");
+        EXPECT_TRUE(moved == kBefore || moved == kAfter);
     }
 }
 

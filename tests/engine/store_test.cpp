@@ -33,12 +33,13 @@ namespace {
 namespace fs = std::filesystem;
 using EngineSupport::CFaultyFileSystem;
 using NGUtils::IniEngine::Edit;
-using NGUtils::IniEngine::IFileSystem;
 using NGUtils::IniEngine::ReadProfileValue;
-using NGUtils::IniEngine::RealFileSystem;
 using NGUtils::IniEngine::Text;
-using NGUtils::IniEngine::WriteFileContent;
 using NGUtils::IniEngine::WriteProfileEdit;
+using PosixFiles::IFileSystem;
+using PosixFiles::RealFileSystem;
+using PosixFiles::ReplaceBytes;
+using PosixFiles::Result;
 using TestingSupport::Names;
 using TestingSupport::ReadBytes;
 using TestingSupport::WriteBytes;
@@ -135,11 +136,11 @@ TEST_F(EngineStore, AWholeNewContentIsWrittenByTheSameRules) {
     Put(kBefore, 0640);
     fs::create_hard_link(m_file, m_folder / "second.ini");
     const ino_t before = StatOf(m_file).st_ino;
-    ASSERT_TRUE(WriteFileContent(RealFileSystem(), m_file.string(), "[New]\n"));
+    ASSERT_EQ(ReplaceBytes(RealFileSystem(), m_file.string(), "[New]\n"), Result::Done);
     EXPECT_EQ(ReadBytes(m_folder / "second.ini"), "[New]\n");
     EXPECT_EQ(StatOf(m_file).st_ino, before);
     fs::remove(m_folder / "second.ini");
-    ASSERT_TRUE(WriteFileContent(RealFileSystem(), (m_folder / "made.ini").string(), "[M]\n"));
+    ASSERT_EQ(ReplaceBytes(RealFileSystem(), (m_folder / "made.ini").string(), "[M]\n"), Result::Done);
     EXPECT_EQ(ReadBytes(m_folder / "made.ini"), "[M]\n");
     EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "made.ini"}));
 }
@@ -204,29 +205,63 @@ TEST_F(EngineStore, AnAppendOnlyFolderGetsTheFileRewrittenInPlaceAndNothingElse)
     EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "new.ini"}));
 }
 
-// Temporary files of writers that are gone, of this and of the earlier naming, go with the next
-// write, even one that finds the file already as asked; one whose writer still holds its lock
-// stays, and so do other files'.
+// Temporary files of writers that are gone go with the next write, even one that finds the file
+// already as asked; one whose writer still holds its lock stays, and so do other files' and
+// names that only look like ours.
 TEST_F(EngineStore, LeftoversOfWritersThatAreGoneGoWithTheNextWrite) {
     Put(kBefore);
     const std::string live = ".f.ini.fedcba9876543210.tmp";
     const std::string other = ".g.ini.0123456789abcdef.tmp";
-    for (const std::string& name : {std::string(".f.ini.0123456789abcdef.tmp"),
-                                    std::string(".f.ini.4711-0.tmp"), live, other}) {
+    const std::string lookAlike = ".f.ini.4711-0.tmp";
+    for (const std::string& name :
+         {std::string(".f.ini.0123456789abcdef.tmp"), lookAlike, live, other}) {
         WriteBytes(m_folder / name, "partial");
     }
     const int held = ::open((m_folder / live).c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     EXPECT_TRUE(Write(kAddKey));
     ::close(held);
-    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", live, other}));
+    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", live, other, lookAlike}));
 
     // A writer killed after its exchange leaves the old bytes under its temporary name.
     WriteBytes(m_folder / ".f.ini.00000000000000aa.tmp", kBefore);
     const std::string after = ReadBytes(m_file);
     EXPECT_TRUE(Write(kAddKey));
     EXPECT_EQ(ReadBytes(m_file), after);
-    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", other}));
+    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", other, lookAlike}));
+}
+
+// A record of a rewrite cut short outlives its file when another program saves the file by a
+// rename; should the new file get the old inode number back, the record's name fits it too. It
+// is put back only over a tear it could have left, and otherwise goes.
+TEST_F(EngineStore, ARestoreRecordIsPutBackOnlyOverTheTearItRecords) {
+    // A second name keeps the file's inode: the edit rewrites it in place.
+    const auto prepare = [&] {
+        fs::remove(m_folder / "second.ini");
+        Put(kBefore);
+        fs::create_hard_link(m_file, m_folder / "second.ini");
+    };
+    const auto recordOf = [&] {
+        return m_folder / (".f.ini." + std::to_string(StatOf(m_file).st_ino) + ".restore");
+    };
+    prepare();
+    CFaultyFileSystem probe;
+    ASSERT_TRUE(Write(kAddKey, probe));
+    prepare();
+    const fs::path record = recordOf();
+    CFaultyFileSystem killed;
+    killed.crashAfter = static_cast<int>(
+        std::find(probe.log.begin(), probe.log.end(), "Reserve") - probe.log.begin());
+    Write(kAddKey, killed);
+    ASSERT_TRUE(fs::exists(record));
+
+    const std::string saved = "; settings\n[A]\nk=7\n\n[B]\nx=2\n";
+    WriteBytes(m_folder / "saved", saved);
+    fs::rename(m_folder / "saved", m_file);
+    fs::rename(record, recordOf());
+    EXPECT_EQ(ReadProfileValue(RealFileSystem(), m_file.string(), U"A", U"k"), Text(U"7"));
+    EXPECT_EQ(ReadBytes(m_file), saved);
+    EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "second.ini"}));
 }
 
 TEST_F(EngineStore, ReadOnlyFolderForAnOrdinaryUser) {

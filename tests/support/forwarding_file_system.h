@@ -9,18 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "ini_store_posix.h"
+#include "file_system.h"
 
 namespace TestingSupport {
 
-class CForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
+class CForwardingFileSystem : public PosixFiles::IFileSystem {
   public:
-    using FileStatus = NGUtils::IniEngine::FileStatus;
-    using OpenKind = NGUtils::IniEngine::OpenKind;
-    using RenameMode = NGUtils::IniEngine::RenameMode;
+    using FileStatus = PosixFiles::FileStatus;
+    using OpenKind = PosixFiles::OpenKind;
+    using RenameMode = PosixFiles::RenameMode;
 
     explicit CForwardingFileSystem(
-        NGUtils::IniEngine::IFileSystem& target = NGUtils::IniEngine::RealFileSystem())
+        PosixFiles::IFileSystem& target = PosixFiles::RealFileSystem())
         : m_target(&target) {}
 
     int OpenAt(int folder, const std::string& name, OpenKind kind, int& fd) override {
@@ -99,10 +99,10 @@ class CForwardingFileSystem : public NGUtils::IniEngine::IFileSystem {
   protected:
     // Every call comes through here, named as above; `call` makes it on the target.
     virtual int Pass(const char* /*operation*/, const std::function<int()>& call) { return call(); }
-    NGUtils::IniEngine::IFileSystem& Target() { return *m_target; }
+    PosixFiles::IFileSystem& Target() { return *m_target; }
 
   private:
-    NGUtils::IniEngine::IFileSystem* m_target;
+    PosixFiles::IFileSystem* m_target;
 };
 
 }  // namespace TestingSupport

@@ -4,7 +4,7 @@
 #include <map>
 #include <utility>
 
-namespace NGUtils::IniEngine {
+namespace NGUtils {
 
 namespace {
 
@@ -39,4 +39,4 @@ void RemoveMemoryFile(std::wstring_view name) noexcept {
     }
 }
 
-}  // namespace NGUtils::IniEngine
+}  // namespace NGUtils

@@ -1,5 +1,5 @@
 // The file-system seam's real side: the system's own calls (Linux).
-#include "file_system_posix.h"
+#include "file_system.h"
 
 #include <dirent.h>
 #include <linux/fs.h>
@@ -18,7 +18,9 @@
 #include <utility>
 #include <vector>
 
-namespace NGUtils::IniEngine {
+#include "unique_fd.h"
+
+namespace PosixFiles {
 
 namespace {
 
@@ -36,10 +38,6 @@ int ResultOf(ssize_t result) {
 int OpenWithoutAccessTime(int folder, const char* name, int flags) {
     const int fd = ::openat(folder, name, flags | O_NOATIME);
     return fd == -1 && errno == EPERM ? ::openat(folder, name, flags) : fd;
-}
-
-std::int64_t Nanoseconds(const timespec& time) {
-    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
 class CPosixFileSystem final : public IFileSystem {
@@ -136,8 +134,8 @@ class CPosixFileSystem final : public IFileSystem {
         status.links = static_cast<std::uint64_t>(info.st_nlink);
         status.device = static_cast<std::uint64_t>(info.st_dev);
         status.inode = static_cast<std::uint64_t>(info.st_ino);
-        status.modified = Nanoseconds(info.st_mtim);
-        status.changed = Nanoseconds(info.st_ctim);
+        status.modified = NanosecondsOf(info.st_mtim);
+        status.changed = NanosecondsOf(info.st_ctim);
     }
 
   public:
@@ -226,13 +224,11 @@ class CPosixFileSystem final : public IFileSystem {
             return errno;
         }
         // A folder walked to is open only as a place; flushing needs it open for reading.
-        const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd == -1) {
+        const CUniqueFd fd(::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd.IsOpen()) {
             return errno;
         }
-        const int result = ResultOf(::fsync(fd));
-        ::close(fd);
-        return result;
+        return ResultOf(::fsync(fd.Get()));
     }
 
     int UnlinkAt(int folder, const std::string& name) override {
@@ -245,15 +241,15 @@ class CPosixFileSystem final : public IFileSystem {
         // A file system without these flags has no append-only folders either. A folder open
         // only as a place answers neither this nor a listing, and is opened for reading here.
         int fd = folder;
-        int own = -1;
+        CUniqueFd own;
         int flags = 0;
         int result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
         if (result == -1 && errno == EBADF) {
-            own = OpenWithoutAccessTime(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (own == -1) {
+            own.Out() = OpenWithoutAccessTime(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (!own.IsOpen()) {
                 return errno;
             }
-            fd = own;
+            fd = own.Get();
             result = ::ioctl(fd, FS_IOC_GETFLAGS, &flags);
         }
         appendOnly = result == 0 && (flags & FS_APPEND_FL) != 0;
@@ -278,9 +274,6 @@ class CPosixFileSystem final : public IFileSystem {
             if (static_cast<std::size_t>(length) + kLargestEntry <= sizeof buffer) {
                 break;
             }
-        }
-        if (own != -1) {
-            ::close(own);
         }
         return error;
     }
@@ -325,4 +318,23 @@ IFileSystem& RealFileSystem() noexcept {
     return system;
 }
 
-}  // namespace NGUtils::IniEngine
+std::int64_t NanosecondsOf(const timespec& time) noexcept {
+    return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+}
+
+int ListAllNames(int fd, std::vector<std::string>& names) {
+    alignas(dirent64) char buffer[8192];
+    for (;;) {
+        const ssize_t length = ::getdents64(fd, buffer, sizeof buffer);
+        if (length <= 0) {
+            return length == 0 ? 0 : errno;
+        }
+        for (ssize_t at = 0; at < length;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            names.emplace_back(entry->d_name);
+            at += entry->d_reclen;
+        }
+    }
+}
+
+}  // namespace PosixFiles

@@ -1,16 +1,18 @@
-// The file operations the INI engine needs, as a seam: every step of a read or write goes
+// The file operations of the durable-file layer, as a seam: every step of a read or write goes
 // through IFileSystem, so tests can make any single step fail, or stop the world after any step,
 // and check that the file never ends up torn. RealFileSystem() is the system's own (Linux).
 #pragma once
 
 #include <fcntl.h>
 
+#include <ctime>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace NGUtils::IniEngine {
+namespace PosixFiles {
 
 struct FileStatus {
     bool regular = false;
@@ -44,7 +46,7 @@ enum class RenameMode {
     NoReplace,  // EEXIST when `to` names anything
 };
 
-// The file operations the engine needs. Each returns 0 on success or an errno value. `folder`
+// The file operations the layer needs. Each returns 0 on success or an errno value. `folder`
 // is a descriptor from OpenAt or kCurrentFolder; names are relative to it.
 class IFileSystem {
   public:
@@ -96,4 +98,10 @@ class IFileSystem {
 // The system's own operations.
 IFileSystem& RealFileSystem() noexcept;
 
-}  // namespace NGUtils::IniEngine
+// A time of the system's, in nanoseconds since 1970.
+std::int64_t NanosecondsOf(const timespec& time) noexcept;
+
+// Every name in the folder `fd` (".", ".." included), read to its end; 0 or an errno value.
+int ListAllNames(int fd, std::vector<std::string>& names);
+
+}  // namespace PosixFiles
