@@ -4,8 +4,11 @@
 
 #include <string>
 
-#include "file_system.h"
 #include "platform.h"
+
+namespace PosixFiles {
+class IFileSystem;
+}  // namespace PosixFiles
 
 namespace Zentrel::Posix {
 
