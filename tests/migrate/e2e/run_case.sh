@@ -22,8 +22,10 @@
 #                  folder PATH                   PATH is still a folder
 #                  log REGEX                     a line of the support log matches (grep -E);
 #                                                then the case also runs with a log that cannot
-#                                                be written (a folder, a read-only file, natively
-#                                                as root a full disk), with the same results
+#                                                be written (a folder, a read-only file; natively
+#                                                a FIFO without reader, and as root another
+#                                                user's link and a full disk), with the same
+#                                                results
 #   languages    runs the case once per line: ENV-ASSIGNMENTS<TAB>ZONAL<TAB>both|native, and
 #                checks SCAN_PROFILE_0's ZonalOCRLanguage of net1 against ZONAL
 #   expected/    natively: the exact bytes of these files after the run
@@ -380,8 +382,12 @@ else
                 fail "the log starts without a BOM"
         fi
         # A log that cannot be written changes nothing else: a folder, a read-only file, and
-        # natively as root a full disk.
+        # natively a FIFO nobody reads, and as root another user's link and a full disk.
         targets=(folder read-only)
+        [ -z "$wine_prefix" ] && targets+=(fifo)
+        if [ -z "$wine_prefix" ] && [ "$(id -u)" -eq 0 ]; then
+            targets+=(others-link)
+        fi
         if [ -z "$wine_prefix" ] && [ "$(id -u)" -eq 0 ] && mkdir "$work/full" &&
             mount -t tmpfs -o size=64k tmpfs "$work/full"; then
             full_disk=$work/full
@@ -396,6 +402,11 @@ else
             case $log_unwritable in
             folder) mkdir "$log" ;;
             read-only) : >"$log" && chmod a-w "$log" ;;
+            fifo) mkfifo "$log" ;;
+            others-link)
+                : >"$work/linked"
+                ln -s "$work/linked" "$log" && chown -h 65534:65534 "$log"
+                ;;
             full-disk) log=$full_disk/support.log log_named=$log ;;
             esac
             place_data
@@ -406,6 +417,10 @@ else
             written=""
             if [ -d "$log" ]; then
                 written=$(ls -A "$log")
+            elif [ -L "$log" ]; then
+                written=$(head -c 300 "$work/linked")
+            elif [ -p "$log" ]; then
+                written=""
             elif [ -s "$log" ]; then
                 written=$(head -c 300 "$log")
             fi
