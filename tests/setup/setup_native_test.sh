@@ -66,10 +66,10 @@ printf 'echo "start|$0|$#|$*" >>"$SETUP_TEST_LOG"\necho "end|$0" >>"$SETUP_TEST_
 printf 'MZ\0\0\n' >"$dir/binary.exe"
 chmod +x "$dir/no-shebang.exe" "$dir/binary.exe"
 release=$work/release
-listing=$(ls -A "$dir")
+listing=$(find "$dir" "$work/tmp" -mindepth 1 | LC_ALL=C sort)
 SETUP_TEST_RELEASE=$release run discovery "$dir" "$tools" ./Setup
 wait_for '^start|xdg-open' 2
-check "discovery: no file appears" "$listing" "$(ls -A "$dir" "$work/tmp" | sed '/^$/d; /:$/d')"
+check "discovery: no file appears" "$listing" "$(find "$dir" "$work/tmp" -mindepth 1 | LC_ALL=C sort)"
 check "discovery: programs" \
     "$(printf 'start|%s|1|/passive\n' "$dir"/{a.exe,a.msi.exe,b.exe,café.exe,no-shebang.exe,tool.exe.config} | sort)" \
     "$(grep '^start|/' "$log" | sort)"
