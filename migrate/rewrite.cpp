@@ -6,6 +6,7 @@
 #include "ini_file.h"
 #include "migration.h"
 #include "platform.h"
+#include "support_log.h"
 
 namespace Zentrel {
 
@@ -50,14 +51,22 @@ class CSettingsWriter {
 
     // A null key removes the whole section: the profile write with the section alone, on the
     // file the object is pointed at.
-    void DeleteSection(const wchar_t* section) { Require(m_ini.DeleteKey(section, nullptr)); }
+    void DeleteSection(const wchar_t* section) {
+        if (Require(m_ini.DeleteKey(section, nullptr))) {
+            SupportLog::g_supportLog.NoteSectionDeleted();
+        }
+    }
 
     void WriteInt(const wchar_t* section, const wchar_t* key, std::int32_t value) {
-        Require(m_ini.WriteInt(section, key, value));
+        if (Require(m_ini.WriteInt(section, key, value))) {
+            SupportLog::g_supportLog.NoteKeyWritten();
+        }
     }
 
     void WriteValue(const wchar_t* section, const wchar_t* key, const wchar_t* value) {
-        Require(m_ini.WriteValue(section, key, value));
+        if (Require(m_ini.WriteValue(section, key, value))) {
+            SupportLog::g_supportLog.NoteKeyWritten();
+        }
     }
 
     void RewriteSection(const wchar_t* section, std::span<const NumberKey> keys) {
@@ -74,7 +83,10 @@ class CSettingsWriter {
     bool Failed() const { return m_failed; }
 
   private:
-    void Require(bool done) { m_failed = m_failed || !done; }
+    bool Require(bool done) {
+        m_failed = m_failed || !done;
+        return done;
+    }
 
     NGUtils::IIniFile& m_ini;
     bool m_failed = false;

@@ -3,6 +3,7 @@
 
 #include "migration.h"
 #include "platform.h"
+#include "support_log.h"
 
 namespace Zentrel {
 
@@ -21,6 +22,19 @@ bool NamesAModel(const std::wstring& name) {
     return std::ranges::any_of(kModelFolders, [&name](std::wstring_view model) {
         return name.find(model) != std::wstring::npos;
     });
+}
+
+// The support log's line for a candidate settings file.
+void LogCandidate(const std::wstring& path, bool found) {
+    SupportLog::CLog& log = SupportLog::g_supportLog;
+    if (!log.IsOn()) {
+        return;
+    }
+    const char* what = "found";
+    if (!found) {
+        what = SupportLog::System::PathExists(path) ? "not a file" : "not found";
+    }
+    log.Write("settings file " + SupportLog::Quoted(path) + ": " + what);
 }
 
 }  // namespace
@@ -85,7 +99,9 @@ void FindModelFolders(const std::wstring& parent, std::vector<std::wstring>& fol
 
 bool SettingsFileExists(const std::wstring& path, IMigrationPlatform& platform) noexcept {
     try {
-        return platform.IsExistingFile(path);
+        const bool found = platform.IsExistingFile(path);
+        LogCandidate(path, found);
+        return found;
     } catch (...) {
         // Out of memory for the name to test: the file cannot be confirmed.
         return false;

@@ -71,7 +71,9 @@ class CIniFile : public IIniFile {
     std::wstring m_filePath;
 };
 
-// The process-wide INI object; the migration points it at each settings file in turn.
+// The process-wide INI object; the migration points it at each settings file in turn. It, the
+// language table (migrate/language.cpp) and the support log (SupportLog::g_supportLog, written to
+// and never read) are the whole of the programs' process state.
 extern CIniFile g_iniFile;
 
 }  // namespace NGUtils

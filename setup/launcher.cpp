@@ -1,13 +1,33 @@
 #include "launcher.h"
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
+#include "support_log.h"
 #include "text_codec.h"
 
 namespace SetupLauncher {
 
 namespace {
+
+void Log(const std::string& text) {
+    SupportLog::g_supportLog.Write(text);
+}
+
+void LogSkipped(const std::string& name, const char* why) {
+    if (SupportLog::g_supportLog.IsOn()) {
+        Log("skipped " + SupportLog::Quoted(name) + ": " + why);
+    }
+}
+
+void LogEntries(const char* what, const PackageList& list) {
+    if (SupportLog::g_supportLog.IsOn()) {
+        for (const std::string& name : list) {
+            Log(what + SupportLog::Quoted(name));
+        }
+    }
+}
 
 constexpr const char* kProgramParameters = "/passive";
 
@@ -102,6 +122,7 @@ int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
         // environment, would otherwise run the whole list once more inside this run, or without
         // end; the system, not the environment, knows whether a run of the folder is going on.
         if (!folder.empty() && !platform.ClaimFolderRun(FolderRunKey(platform, folder))) {
+            Log("another Setup of this folder is running: nothing started");
             return 0;
         }
         const std::vector<std::string> arguments = platform.Arguments(argc, argv);
@@ -111,6 +132,11 @@ int RunLauncher(ILauncherPlatform& platform, int argc, char** argv) {
         // Entries named on the command line take the place of discovery.
         if (arguments.empty() || (exeList.empty() && msiList.empty())) {
             FindPackages(platform, folder, exeList, msiList);
+            LogEntries("found program package ", exeList);
+            LogEntries("found installer package ", msiList);
+        } else {
+            LogEntries("named on the command line: program package ", exeList);
+            LogEntries("named on the command line: installer package ", msiList);
         }
         RunPackages(platform, std::move(exeList), std::move(msiList));
     } catch (...) {
@@ -225,8 +251,18 @@ void RunPackages(ILauncherPlatform& platform, PackageList exeList, PackageList m
     // Program packages run on XP and Server 2003 (5.1, 5.2) and Vista (6.0), not on 7, 8 or 8.1
     // (6.1 to 6.3). Our manifest declares no supported systems, so later Windows reports 6.2 and
     // skips them too; a failed query reads as 0.0 and runs them.
-    if (version.major < 6 || version.minor == 0) {
+    const bool gateOpen = version.major < 6 || version.minor == 0;
+    if (SupportLog::g_supportLog.IsOn()) {
+        Log("version gate: Windows " + std::to_string(version.major) + "." +
+            std::to_string(version.minor) + " reported, program packages " +
+            (gateOpen ? "run" : "skipped"));
+    }
+    if (gateOpen) {
         RunExePackages(platform, exeList);
+    } else {
+        for (const std::string& name : exeList) {
+            LogSkipped(name, "the version gate is closed");
+        }
     }
     OpenMsiPackages(platform, msiList);
 }
@@ -238,11 +274,22 @@ void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& lis
     CLauncherFile launcher(platform);
     for (const std::string& name : list) {
         if (name.empty()) {
+            LogSkipped(name, "an empty entry");
             continue;
         }
         const std::string path = PackagePath(platform, name);
-        if (path.empty() || !ShellCanTake(path, platform.Style()) || !platform.IsReadable(path) ||
-            launcher.IsSameOrCopy(path)) {
+        const char* passedOver = nullptr;
+        if (path.empty()) {
+            passedOver = "the launcher's folder is unknown";
+        } else if (!ShellCanTake(path, platform.Style())) {
+            passedOver = "a name the shell cannot take";
+        } else if (!platform.IsReadable(path)) {
+            passedOver = "no file that opens for reading";
+        } else if (launcher.IsSameOrCopy(path)) {
+            passedOver = "the launcher itself or a copy of it";
+        }
+        if (passedOver != nullptr) {
+            LogSkipped(path.empty() ? name : path, passedOver);
             continue;
         }
         start(path);
@@ -251,16 +298,36 @@ void ForEachStartablePackage(ILauncherPlatform& platform, const PackageList& lis
 
 void RunExePackages(ILauncherPlatform& platform, const PackageList& exeList) {
     ForEachStartablePackage(platform, exeList, [&platform](const std::string& path) {
+        SupportLog::CLog& log = SupportLog::g_supportLog;
+        if (log.IsOn()) {
+            Log("starting " + SupportLog::Quoted(path) + " " + kProgramParameters);
+            // A package that brings the system down must not take the story of its start along.
+            log.Flush();
+        }
+        const std::uint64_t started = log.Milliseconds();
         const ProcessHandle process = platform.StartProgram(path, kProgramParameters);
-        if (process != kNoProcess) {
-            platform.WaitForProcessEnd(process);
+        if (process == kNoProcess) {
+            LogSkipped(path, "it could not be started");
+            return;
+        }
+        const std::optional<std::uint32_t> exitCode = platform.WaitForProcessEnd(process);
+        if (log.IsOn()) {
+            Log(SupportLog::Quoted(path) + " ended" +
+                (exitCode ? " with exit code " + std::to_string(*exitCode) : "") + " after " +
+                std::to_string(log.Milliseconds() - started) + " ms");
         }
     });
 }
 
 void OpenMsiPackages(ILauncherPlatform& platform, const PackageList& msiList) {
     ForEachStartablePackage(platform, msiList,
-                            [&platform](const std::string& path) { platform.OpenDocument(path); });
+                            [&platform](const std::string& path) {
+                                if (SupportLog::g_supportLog.IsOn()) {
+                                    Log("handed " + SupportLog::Quoted(path) +
+                                        " to the shell's open action");
+                                }
+                                platform.OpenDocument(path);
+                            });
 }
 
 }  // namespace SetupLauncher

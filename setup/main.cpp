@@ -1,7 +1,9 @@
 #include "launcher.h"
 #include "platform.h"
+#include "support_log.h"
 
 int main(int argc, char** argv) {
+    const SupportLog::CRun log("Setup", argc, argv);
     try {
         const auto platform = SetupLauncher::CreateSystemPlatform();
         SetupLauncher::RunLauncher(*platform, argc, argv);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,8 +94,9 @@ class ILauncherPlatform {
     // Starts the program file with the given parameter text, in the current folder.
     virtual ProcessHandle StartProgram(const std::string& path, const std::string& parameters) = 0;
 
-    // Returns when the process has ended, then releases the handle.
-    virtual void WaitForProcessEnd(ProcessHandle process) = 0;
+    // Returns when the process has ended, then releases the handle; its exit code, when the
+    // system tells it (a POSIX process ended by a signal has none).
+    virtual std::optional<std::uint32_t> WaitForProcessEnd(ProcessHandle process) = 0;
 
     // Hands the file to the action the system associates with opening it; does not wait.
     virtual void OpenDocument(const std::string& path) = 0;

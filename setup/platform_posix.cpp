@@ -95,10 +95,15 @@ bool IsHeldByThisUser(const sockaddr_un& address, socklen_t length) {
            holder.uid == geteuid();
 }
 
-void WaitForChild(pid_t child) {
+std::optional<std::uint32_t> WaitForChild(pid_t child) {
     int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    int result = 0;
+    while ((result = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
     }
+    if (result < 0 || !WIFEXITED(status)) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(WEXITSTATUS(status));
 }
 
 class CPosixPlatform final : public ILauncherPlatform {
@@ -270,8 +275,8 @@ class CPosixPlatform final : public ILauncherPlatform {
         return static_cast<ProcessHandle>(child);
     }
 
-    void WaitForProcessEnd(ProcessHandle process) override {
-        WaitForChild(static_cast<pid_t>(process));
+    std::optional<std::uint32_t> WaitForProcessEnd(ProcessHandle process) override {
+        return WaitForChild(static_cast<pid_t>(process));
     }
 
     void OpenDocument(const std::string& path) override {

@@ -388,7 +388,7 @@ class CWin32Platform final : public ILauncherPlatform {
         return reinterpret_cast<ProcessHandle>(start.hProcess);
     }
 
-    void WaitForProcessEnd(ProcessHandle process) override {
+    std::optional<std::uint32_t> WaitForProcessEnd(ProcessHandle process) override {
         // NOLINTNEXTLINE(performance-no-int-to-ptr): the handle crosses the seam as a number.
         const CKernelHandle owned(reinterpret_cast<HANDLE>(process));
         const HANDLE handle = owned.Get();
@@ -402,6 +402,11 @@ class CWin32Platform final : public ILauncherPlatform {
                 DispatchMessageW(&message);
             }
         }
+        DWORD exitCode = 0;
+        if (GetExitCodeProcess(handle, &exitCode) == 0) {
+            return std::nullopt;
+        }
+        return exitCode;
     }
 
     void OpenDocument(const std::string& path) override {

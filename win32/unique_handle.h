@@ -30,6 +30,9 @@ class CUniqueHandle {
         return CloseFunction(std::exchange(m_handle, nullptr)) != FALSE;
     }
 
+    // Hands the open handle to a caller that keeps it for the rest of the process.
+    HANDLE Release() noexcept { return std::exchange(m_handle, nullptr); }
+
   private:
     HANDLE m_handle;
 };

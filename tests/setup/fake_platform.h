@@ -102,8 +102,9 @@ class CFakePlatform final : public ILauncherPlatform {
         return m_started.size();
     }
 
-    void WaitForProcessEnd(ProcessHandle process) override {
+    std::optional<std::uint32_t> WaitForProcessEnd(ProcessHandle process) override {
         events.push_back("wait " + m_started.at(process - 1));
+        return 0;
     }
 
     void OpenDocument(const std::string& path) override { events.push_back("open " + path); }

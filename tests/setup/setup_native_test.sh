@@ -10,8 +10,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 log=$work/log
 timeout=$(command -v timeout)
+unset TARVEX_HELPERS_LOG
 
-mkdir -p "$work/bin" "$work/empty"
+mkdir -p "$work/bin" "$work/empty" "$work/tmp"
 cat >"$work/bin/xdg-open" <<'EOF'
 #!/bin/sh
 PATH=/usr/bin:/bin
@@ -44,8 +45,8 @@ run() { # what folder search-path program [args...]
     local what=$1 folder=$2 search=$3 program=$4
     shift 4
     : >"$log"
-    (cd "$folder" && PATH=$search SETUP_TEST_LOG=$log "$timeout" 60 "$program" "$@" \
-        >"$work/out" 2>"$work/err")
+    (cd "$folder" && PATH=$search SETUP_TEST_LOG=$log TMPDIR=$work/tmp "$timeout" 60 "$program" \
+        "$@" >"$work/out" 2>"$work/err")
     check "$what: exit status" 0 $?
     check "$what: output" "" "$(cat "$work/out" "$work/err")"
 }
@@ -65,8 +66,10 @@ printf 'echo "start|$0|$#|$*" >>"$SETUP_TEST_LOG"\necho "end|$0" >>"$SETUP_TEST_
 printf 'MZ\0\0\n' >"$dir/binary.exe"
 chmod +x "$dir/no-shebang.exe" "$dir/binary.exe"
 release=$work/release
+listing=$(find "$dir" "$work/tmp" -mindepth 1 | LC_ALL=C sort)
 SETUP_TEST_RELEASE=$release run discovery "$dir" "$tools" ./Setup
 wait_for '^start|xdg-open' 2
+check "discovery: no file appears" "$listing" "$(find "$dir" "$work/tmp" -mindepth 1 | LC_ALL=C sort)"
 check "discovery: programs" \
     "$(printf 'start|%s|1|/passive\n' "$dir"/{a.exe,a.msi.exe,b.exe,café.exe,no-shebang.exe,tool.exe.config} | sort)" \
     "$(grep '^start|/' "$log" | sort)"
@@ -110,6 +113,39 @@ run "copies" "$self" "$tools" ./setup.exe
 wait_for '^end|xdg-open' 1
 check "copies: each package once" "$(printf '%s\n' "start|$self/a.exe|1|/passive" \
     "start|$self/b.exe|1|/passive" "start|xdg-open|1|$self/c.msi")" "$(grep '^start' "$log" | sort)"
+
+# The support log: what was found, started (with its exit code) and skipped, and why; the packages
+# inherit the variable. A log that cannot be written changes nothing.
+logged=$work/logged
+mkdir "$logged"
+cp "$launcher" "$logged/Setup"
+cp "$launcher" "$logged/copy.exe"
+# shellcheck disable=SC2016 # the script expands its own variables
+printf '#!/bin/sh\necho "start|$0|$TARVEX_HELPERS_LOG" >>"$SETUP_TEST_LOG"\nexit 3\n' >"$logged/three.exe"
+chmod +x "$logged/three.exe"
+touch "$logged/c.msi"
+XDG_DATA_HOME=$work/xdg TARVEX_HELPERS_LOG=$work/support.log run "support log" "$logged" "$tools" ./Setup
+wait_for '^start|xdg-open' 1
+check "support log: inherited" "start|$logged/three.exe|$work/support.log" "$(grep '^start|/' "$log")"
+lines=$(sed -E 's/^[0-9-]{10} [0-9:.]{12}Z Setup\[[0-9]+\] //; s/after [0-9]+ ms/after T ms/' \
+    "$work/support.log")
+check "support log: lines" "$(printf '%s\n' \
+    "started: Setup $(sed -n 's/^project(.* VERSION \([0-9.]*\) .*/\1/p' \
+        "$(dirname "$0")/../../CMakeLists.txt"), command line \"./Setup\", $(uname -s) $(uname -r), data folder \"$work/xdg\"" \
+    "found program package \"copy.exe\"" "found program package \"three.exe\"" \
+    "found installer package \"c.msi\"" \
+    "version gate: Windows 0.0 reported, program packages run" \
+    "skipped \"$logged/copy.exe\": the launcher itself or a copy of it" \
+    "starting \"$logged/three.exe\" /passive" \
+    "\"$logged/three.exe\" ended with exit code 3 after T ms" \
+    "handed \"$logged/c.msi\" to the shell's open action" "ended after T ms" | LC_ALL=C sort)" \
+    "$(printf '%s\n' "$lines" | LC_ALL=C sort)"
+mkdir "$work/log-folder"
+TARVEX_HELPERS_LOG=$work/log-folder run "log on a folder" "$logged" "$tools" ./Setup
+wait_for '^start|xdg-open' 1
+check "log on a folder: same starts" "start|$logged/three.exe|$work/log-folder" \
+    "$(grep '^start|/' "$log")"
+check "log on a folder: nothing written" "" "$(ls -A "$work/log-folder")"
 
 # One run per folder at a time, whatever the path and the environment: a package that starts
 # the launcher of its folder again, through a link, another spelling or a cleared environment,

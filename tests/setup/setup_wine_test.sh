@@ -244,4 +244,39 @@ else
     echo "skipped: no free drive letter for the launcher at a drive root"
 fi
 
+# The support log of two runs in one file, the gate open and then closed: what was found,
+# started (with its exit code), skipped and why, and handed to the shell.
+logged=$work/logged
+package_folder "$logged" a.exe "b.exe."
+cp "$launcher" "$logged/Setup.exe"
+cp "$launcher" "$logged/copy.exe"
+touch "$logged/c.msi"
+support_log=$work/support.log
+at=$(windows_path "$logged")
+for version in winxp win7; do
+    set_version $version
+    TARVEX_HELPERS_LOG=$(windows_path "$support_log") run "support log $version" "$logged" ./Setup.exe
+    wait_for '^end|opener' 1
+done
+check "support log: a BOM, once" "efbbbf 1" \
+    "$(head -c 3 "$support_log" | od -An -tx1 | tr -d ' ') $(grep -c $'\xEF\xBB\xBF' "$support_log")"
+lines=$(sed -E '1s/^\xEF\xBB\xBF//; s/\r$//; s/^[0-9-]{10} [0-9:.]{12}Z Setup\[[0-9]+\] //;
+    s/after [0-9]+ ms/after T ms/' "$support_log")
+check "support log: first lines" 2 "$(grep -c -E '^started: Setup [0-9.]+, command line .*Setup\.exe"?, Windows (5\.1|6\.1)\.[0-9]+.*, data folder "C:\\.*"$' <<<"$lines")"
+while IFS= read -r line; do
+    check "support log: $line" 1 "$(grep -c -x -F -- "$line" <<<"$lines")"
+done <<EXPECTED
+version gate: Windows 5.1 reported, program packages run
+skipped "$at\b.exe.": a name the shell cannot take
+skipped "$at\copy.exe": the launcher itself or a copy of it
+starting "$at\a.exe" /passive
+"$at\a.exe" ended with exit code 0 after T ms
+version gate: Windows 6.1 reported, program packages skipped
+skipped "a.exe": the version gate is closed
+EXPECTED
+check "support log: found in each run" "2 2" "$(grep -c -x -F 'found program package "a.exe"' <<<"$lines") $(
+    grep -c -x -F 'found installer package "c.msi"' <<<"$lines")"
+check "support log: handed to the shell" 2 "$(grep -c -x -F "handed \"$at\c.msi\" to the shell's open action" <<<"$lines")"
+check "support log: last lines" 2 "$(grep -c -x -F 'ended after T ms' <<<"$lines")"
+
 finish

@@ -9,7 +9,9 @@
 #   data-from    instead of data/: the name of a sibling case whose data/ to use
 #   links        symbolic links to add, one per line: LINK<TAB>TARGET (LINK relative to data/)
 #   args         the arguments, one per line (no file: no argument)
-#   env          NAME=VALUE to set or -NAME to unset, one per line; {work} is the scratch folder
+#   env          NAME=VALUE to set or -NAME to unset, one per line; {work} is the scratch folder,
+#                {log} the support log's path in it (as the program names it)
+#   read-only    files (names as in expect) made read-only before the run, one per line
 #   native-data  natively, where data/ goes, relative to the scratch folder (default xdg,
 #                which is XDG_DATA_HOME; HOME is {work}/home)
 #   expect       checks, tab-separated (file "net1"/"net2" name the two network settings files):
@@ -18,21 +20,28 @@
 #                  keys FILE SECTION "K1 K2 ..." the section's keys, in this order
 #                  unchanged FILE                the file's bytes are as before the run
 #                  folder PATH                   PATH is still a folder
+#                  log REGEX                     a line of the support log matches (grep -E);
+#                                                then the case also runs with a log that cannot
+#                                                be written (a folder, a read-only file; natively
+#                                                a FIFO without reader, and as root another
+#                                                user's link and a full disk), with the same
+#                                                results
 #   languages    runs the case once per line: ENV-ASSIGNMENTS<TAB>ZONAL<TAB>both|native, and
 #                checks SCAN_PROFILE_0's ZonalOCRLanguage of net1 against ZONAL
 #   expected/    natively: the exact bytes of these files after the run
-# Every run must exit 0 and print nothing; no file may appear or vanish. Natively a second run
-# must change no byte.
+# Every run must exit 0 and print nothing; no file may appear or vanish, natively neither in the
+# current folder nor in the temporary one. Natively a second run must change no byte.
 # pass never fails, so "test && pass || fail" here is an if-then-else.
 # shellcheck disable=SC2015
 set -u
 
 regenerate=0
+log_unwritable=""
 if [ "${1:-}" == --regenerate ]; then
     regenerate=1
     shift
 fi
-program=$1
+program=$(realpath "$1")
 case_dir=$2
 wine_run=${3:-}
 wine_prefix=${4:-}
@@ -52,8 +61,13 @@ fail() {
 pass() { checks=$((checks + 1)); }
 
 work=$(mktemp -d)
+mkdir "$work/cwd" "$work/tmp"
 data=""
 placed=()
+full_disk=""
+log=$work/support.log
+log_named=$log
+[ -n "$wine_prefix" ] && log_named="Z:${log//\//\\}"
 
 cleanup() {
     if [ -n "$wine_prefix" ] && [ -n "$data" ]; then
@@ -61,6 +75,7 @@ cleanup() {
             rm -rf -- "${data:?}/$entry"
         done
     fi
+    [ -n "$full_disk" ] && umount "$full_disk"
     rm -rf -- "$work"
 }
 trap cleanup EXIT
@@ -142,6 +157,11 @@ place_data() {
         rm -rf -- "${data:?}/$entry"
     done
     cp -a "$source_data/." "$data/"
+    if [ -f "$case_dir/read-only" ]; then
+        while IFS= read -r name; do
+            [ -n "$name" ] && chmod a-w "$data/$(alias_path "$name")"
+        done <"$case_dir/read-only"
+    fi
     if [ -f "$case_dir/links" ]; then
         while IFS=$'\t' read -r link target; do
             [ -n "$link" ] && ln -s "$target" "$data/$link"
@@ -159,12 +179,14 @@ run_program() {
     [ -f "$case_dir/args" ] && mapfile -t args <"$case_dir/args"
     [ -f "$case_dir/env" ] && mapfile -t assignments <"$case_dir/env"
     local -A values=([LC_ALL]=C)
-    local removed=(LANG LANGUAGE LC_MESSAGES LC_CTYPE)
+    local removed=(LANG LANGUAGE LC_MESSAGES LC_CTYPE TARVEX_HELPERS_LOG)
     if [ -z "$wine_prefix" ]; then
         values[XDG_DATA_HOME]=$work/xdg
         values[HOME]=$work/home
+        values[TMPDIR]=$work/tmp
     fi
     for assignment in "${assignments[@]}" "$@"; do
+        assignment=${assignment//\{log\}/$log_named}
         assignment=${assignment//\{work\}/$work}
         case $assignment in
         "") ;;
@@ -184,7 +206,8 @@ run_program() {
     done
     local command=("$program")
     [ -n "$wine_prefix" ] && command=("$wine_run" "$wine_prefix" "$program")
-    env "${env_args[@]}" "${command[@]}" "${args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null
+    (cd "$work/cwd" &&
+        env "${env_args[@]}" "${command[@]}" "${args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null)
     local status=$?
     if [ -n "$wine_prefix" ]; then
         # The runner is a bash script, and bash warns about a locale the machine has not
@@ -210,6 +233,10 @@ check_run() {
         fail "files appeared or vanished: $(diff <(tree_listing "$work/before" "${top[@]}") \
             <(tree_listing "$data" "${top[@]}") | grep '^[<>]' | head -5)"
     fi
+    local left
+    left=$(ls -A "$work/cwd" "$work/tmp")
+    [ "$left" == "$(printf '%s:\n\n%s:' "$work/cwd" "$work/tmp")" ] && pass ||
+        fail "files appeared in the current or the temporary folder: $left"
 }
 
 # With --regenerate, the line that says what the run gave: a value or its absence, a key list.
@@ -271,6 +298,13 @@ check_expectations() {
             ;;
         folder)
             [ -d "$data/$file" ] && pass || fail "$file is no longer a folder"
+            ;;
+        log)
+            if [ -n "$log_unwritable" ]; then
+                continue
+            fi
+            [ -f "$log" ] && sed '1s/^\xEF\xBB\xBF//; s/\r$//' "$log" | grep -E -q -- "$name" && pass ||
+                fail "no line of the support log matches '$name'"
             ;;
         *)
             echo "unknown check '$kind' in $case_dir/expect"
@@ -341,6 +375,62 @@ else
     check_expectations
     check_exact_bytes
     check_rerun
+    if grep -q "^log"$'\t' "$case_dir/expect" 2>/dev/null; then
+        # On Windows a new log starts with a BOM, so that Notepad of XP reads it as UTF-8.
+        if [ -n "$wine_prefix" ]; then
+            [ "$(head -c 3 "$log" | od -An -tx1 | tr -d ' ')" == efbbbf ] && pass ||
+                fail "the log starts without a BOM"
+        fi
+        # A log that cannot be written changes nothing else: a folder, a read-only file, and
+        # natively a FIFO nobody reads, and as root another user's link and a full disk.
+        targets=(folder read-only)
+        [ -z "$wine_prefix" ] && targets+=(fifo)
+        if [ -z "$wine_prefix" ] && [ "$(id -u)" -eq 0 ]; then
+            targets+=(others-link)
+        fi
+        if [ -z "$wine_prefix" ] && [ "$(id -u)" -eq 0 ] && mkdir "$work/full" &&
+            mount -t tmpfs -o size=64k tmpfs "$work/full"; then
+            full_disk=$work/full
+            dd if=/dev/zero of="$full_disk/filler" bs=4k 2>/dev/null
+            targets+=(full-disk)
+        else
+            echo "skipped: a log on a full disk needs root and a tmpfs mount (natively)"
+        fi
+        for log_unwritable in "${targets[@]}"; do
+            run_label="log on a $log_unwritable"
+            rm -rf "$log"
+            case $log_unwritable in
+            folder) mkdir "$log" ;;
+            read-only) : >"$log" && chmod a-w "$log" ;;
+            fifo) mkfifo "$log" ;;
+            others-link)
+                : >"$work/linked"
+                ln -s "$work/linked" "$log" && chown -h 65534:65534 "$log"
+                ;;
+            full-disk) log=$full_disk/support.log log_named=$log ;;
+            esac
+            place_data
+            run_program
+            check_run $?
+            check_expectations
+            check_exact_bytes
+            written=""
+            if [ -d "$log" ]; then
+                written=$(ls -A "$log")
+            elif [ -L "$log" ]; then
+                written=$(head -c 300 "$work/linked")
+            elif [ -p "$log" ]; then
+                written=""
+            elif [ -s "$log" ]; then
+                written=$(head -c 300 "$log")
+            fi
+            [ -z "$written" ] && pass || fail "the log was written: $written"
+            log=$work/support.log
+            [ -z "$wine_prefix" ] && log_named=$log
+        done
+        run_label=""
+        log_unwritable=""
+    fi
 fi
 
 echo "$case_name: $checks checks passed, $failures failed"

@@ -1,0 +1,153 @@
+// The support log on POSIX: one descriptor opened with O_APPEND, one write() per line.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+
+#include "support_log.h"
+#include "text_codec.h"
+
+namespace SupportLog::System {
+
+namespace {
+
+// The name a wide path of the migration stands for; false when none does.
+bool FileName(const std::wstring& path, std::string& name) noexcept {
+    try {
+        return TextCodec::FileNameFromWide(path, name);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+std::intptr_t OpenRequestedLog() noexcept {
+    const char* path = std::getenv(kVariable);
+    if (path == nullptr || *path == '\0') {
+        return kNoLogFile;
+    }
+    // Another user's link could send our lines into a file of theirs, or, for root, into any file.
+    // Our own link is followed; nothing else is.
+    struct stat link {};
+    const bool ownLink = lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
+    if (ownLink && link.st_uid != geteuid()) {
+        return kNoLogFile;
+    }
+    // O_NONBLOCK: opening a FIFO without a reader must not wait; the checks below refuse it.
+    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    if (!ownLink) {
+        flags |= O_NOFOLLOW;
+    }
+    const int file = open(path, flags, 0600);
+    if (file < 0) {
+        return kNoLogFile;
+    }
+    // Only a plain file of ours with one name and write permission: a second name could be a
+    // file elsewhere that someone linked here, and root ignores the mode bits we respect.
+    struct stat status {};
+    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
+        status.st_nlink != 1 || (status.st_mode & 0222) == 0) {
+        close(file);
+        return kNoLogFile;
+    }
+    return file;
+}
+
+bool AppendLine(std::intptr_t file, std::string_view line) noexcept {
+    ssize_t written = -1;
+    do {
+        written = write(static_cast<int>(file), line.data(), line.size());
+    } while (written < 0 && errno == EINTR);
+    return written == static_cast<ssize_t>(line.size());
+}
+
+void FlushLog(std::intptr_t file) noexcept {
+    fsync(static_cast<int>(file));
+}
+
+void CloseLog(std::intptr_t file) noexcept {
+    close(static_cast<int>(file));
+}
+
+const char* LineEnd() noexcept {
+    return "\n";
+}
+
+std::string UtcTime() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    tm parts{};
+    gmtime_r(&now.tv_sec, &parts);
+    char text[40] = {};
+    const std::size_t length = std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
+    const long milliseconds = now.tv_nsec / 1000000;
+    std::string result(text, length);
+    result += '.';
+    result += static_cast<char>('0' + milliseconds / 100);
+    result += static_cast<char>('0' + milliseconds / 10 % 10);
+    result += static_cast<char>('0' + milliseconds % 10);
+    result += 'Z';
+    return result;
+}
+
+std::uint64_t Milliseconds() noexcept {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000U +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000000U;
+}
+
+std::uint32_t ProcessId() noexcept {
+    return static_cast<std::uint32_t>(getpid());
+}
+
+std::string CommandLine(int argc, const char* const* argv) {
+    std::string line;
+    for (int i = 0; i < argc && argv != nullptr && argv[i] != nullptr; ++i) {
+        line += i == 0 ? "" : " ";
+        line += Quoted(std::string_view(argv[i]));
+    }
+    return line;
+}
+
+std::string SystemVersion() {
+    // No Windows here: the system the program runs on instead.
+    utsname name{};
+    if (uname(&name) != 0) {
+        return "system unknown";
+    }
+    return std::string(name.sysname) + " " + name.release;
+}
+
+std::string DataFolder() {
+    // The rule the migration follows for its local application-data folder.
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && dataHome[0] == '/') {
+        return dataHome;
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.local/share";
+    }
+    return {};
+}
+
+bool PathExists(const std::wstring& path) noexcept {
+    std::string name;
+    struct stat status {};
+    return FileName(path, name) && lstat(name.c_str(), &status) == 0;
+}
+
+bool IsReadOnlyFile(const std::wstring& path) noexcept {
+    std::string name;
+    struct stat status {};
+    return FileName(path, name) && stat(name.c_str(), &status) == 0 &&
+           (status.st_mode & 0222) == 0;
+}
+
+}  // namespace SupportLog::System
