@@ -38,4 +38,8 @@ int CUniqueFd::Close() noexcept {
     return ::close(fd) == 0 || errno == EINTR ? 0 : errno;
 }
 
+int CUniqueFd::Release() noexcept {
+    return std::exchange(m_fd, -1);
+}
+
 }  // namespace PosixFiles

@@ -27,6 +27,8 @@ class CUniqueFd {
     // Closes now, for a caller to whom the result matters: 0 or an errno value, 0 when there was
     // nothing to close. The owner holds nothing afterwards.
     int Close() noexcept;
+    // Hands the descriptor over to a caller that keeps it beyond this owner's scope.
+    int Release() noexcept;
 
   private:
     IFileSystem* m_fs = nullptr;

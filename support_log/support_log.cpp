@@ -16,8 +16,8 @@ void CLog::Start(std::string_view program, int argc, const char* const* argv) no
         m_program = std::string(program) + "[" + std::to_string(System::ProcessId()) + "]";
         m_started = System::Milliseconds();
         Write("started: " + std::string(program) + " " HELPERS_VERSION ", command line " +
-              System::CommandLine(argc, argv) + ", " + System::SystemVersion() +
-              ", data folder " + Quoted(System::DataFolder()));
+              System::CommandLine(argc, argv) + ", " + System::SystemVersion() + ", data folder " +
+              Quoted(System::DataFolder()));
     } catch (...) {
         // Out of memory for the first line: no log is better than one without its head.
         GiveUp();

@@ -78,8 +78,10 @@ namespace System {
 inline constexpr std::intptr_t kNoLogFile = -1;
 
 // The file the variable names, opened to append; kNoLogFile when the variable is unset or empty,
-// or names a folder, a device, a pipe, a link of another user, a file with several names, a
-// read-only file, or anything that does not open. A new file on Windows starts with a BOM.
+// or names a folder, a device, a pipe, another user's file, a file with several names, a
+// read-only file, or anything that does not open; links are followed only by the owner rule of
+// the programs' POSIX files (never another user's link to a file not theirs). A new file on Windows
+// starts with a BOM.
 std::intptr_t OpenRequestedLog() noexcept;
 // One write of the whole line: a line is never cut into another program's line.
 bool AppendLine(std::intptr_t file, std::string_view line) noexcept;

@@ -8,8 +8,11 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "file_system.h"
+#include "path_walk.h"
 #include "support_log.h"
 #include "text_codec.h"
+#include "unique_fd.h"
 
 namespace SupportLog::System {
 
@@ -31,31 +34,31 @@ std::intptr_t OpenRequestedLog() noexcept {
     if (path == nullptr || *path == '\0') {
         return kNoLogFile;
     }
-    // Another user's link could send our lines into a file of theirs, or, for root, into any file.
-    // Our own link is followed; nothing else is.
-    struct stat link {};
-    const bool ownLink = lstat(path, &link) == 0 && S_ISLNK(link.st_mode);
-    if (ownLink && link.st_uid != geteuid()) {
+    try {
+        // The walk follows a link only by the durable-file layer's owner rule, so another user's
+        // link never sends our lines into a file of theirs or, for root, into any file; and it
+        // holds the folder it reached, so the name opened below is the one it checked.
+        PosixFiles::IFileSystem& fs = PosixFiles::RealFileSystem();
+        PosixFiles::LocatedFile at(fs);
+        if (PosixFiles::Locate(fs, path, PosixFiles::OpenKind::Entry, at) != 0) {
+            return kNoLogFile;
+        }
+        // O_NONBLOCK: opening a FIFO without a reader must not wait; the checks below refuse it.
+        PosixFiles::CUniqueFd file(openat(
+            at.folder.Get(), at.name.c_str(),
+            O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0600));
+        // Only a plain file of ours with one name and write permission: a second name could be a
+        // file elsewhere that someone linked here, and root ignores the mode bits we respect.
+        struct stat status {};
+        if (!file.IsOpen() || fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            status.st_uid != geteuid() || status.st_nlink != 1 || (status.st_mode & 0222) == 0) {
+            return kNoLogFile;
+        }
+        return file.Release();
+    } catch (...) {
+        // Out of memory for the walk: no log, as for any log that cannot be opened.
         return kNoLogFile;
     }
-    // O_NONBLOCK: opening a FIFO without a reader must not wait; the checks below refuse it.
-    int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    if (!ownLink) {
-        flags |= O_NOFOLLOW;
-    }
-    const int file = open(path, flags, 0600);
-    if (file < 0) {
-        return kNoLogFile;
-    }
-    // Only a plain file of ours with one name and write permission: a second name could be a
-    // file elsewhere that someone linked here, and root ignores the mode bits we respect.
-    struct stat status {};
-    if (fstat(file, &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != geteuid() ||
-        status.st_nlink != 1 || (status.st_mode & 0222) == 0) {
-        close(file);
-        return kNoLogFile;
-    }
-    return file;
 }
 
 bool AppendLine(std::intptr_t file, std::string_view line) noexcept {
@@ -71,7 +74,7 @@ void FlushLog(std::intptr_t file) noexcept {
 }
 
 void CloseLog(std::intptr_t file) noexcept {
-    close(static_cast<int>(file));
+    PosixFiles::CUniqueFd(static_cast<int>(file)).Close();
 }
 
 const char* LineEnd() noexcept {
@@ -146,8 +149,7 @@ bool PathExists(const std::wstring& path) noexcept {
 bool IsReadOnlyFile(const std::wstring& path) noexcept {
     std::string name;
     struct stat status {};
-    return FileName(path, name) && stat(name.c_str(), &status) == 0 &&
-           (status.st_mode & 0222) == 0;
+    return FileName(path, name) && stat(name.c_str(), &status) == 0 && (status.st_mode & 0222) == 0;
 }
 
 }  // namespace SupportLog::System

@@ -45,10 +45,10 @@ std::intptr_t OpenRequestedLog() noexcept {
         // FILE_APPEND_DATA alone: every write goes to the end as the system finds it then, so
         // two programs appending at once never write over each other. A link is opened as the
         // link, and refused below; a folder does not open without backup semantics.
-        Win32::CFileHandle file(CreateFileW(
-            path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        Win32::CFileHandle file(
+            CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
         if (!file.IsOpen() || GetFileType(file.Get()) != FILE_TYPE_DISK) {
             return kNoLogFile;
