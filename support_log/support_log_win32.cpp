@@ -88,7 +88,7 @@ void FlushLog(std::intptr_t file) noexcept {
 
 void CloseLog(std::intptr_t file) noexcept {
     // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    CloseHandle(reinterpret_cast<HANDLE>(file));
+    Win32::CFileHandle(reinterpret_cast<HANDLE>(file)).Close();
 }
 
 const char* LineEnd() noexcept {
