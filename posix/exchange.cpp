@@ -16,8 +16,10 @@ bool CannotRenameSo(int error) {
 }
 
 // After an exchange the old file has the temporary name; it goes when it is the file that was
-// read, as it was read, and is exchanged back otherwise. `tempTaken` when what came out could
-// not be put back and keeps the temporary name.
+// read, as it was read, and is exchanged back otherwise. Where the exchange back fails, a plain
+// rename puts it back over the new file, which is ours: left under the temporary name, another
+// program's file would look like a dead writer's leftover to this user's next cleanup.
+// `tempTaken` when the temporary name no longer holds the new file, so it is not to be removed.
 int CheckExchange(IFileSystem& fs, const LocatedFile& at, const std::string& temp,
                   bool& tempTaken) {
     const int folder = at.folder.Get();
@@ -29,7 +31,7 @@ int CheckExchange(IFileSystem& fs, const LocatedFile& at, const std::string& tem
         return 0;
     }
     tempTaken = fs.RenameAt(folder, temp, at.name, RenameMode::Exchange) != 0;
-    if (!tempTaken) {
+    if (!tempTaken || fs.RenameAt(folder, temp, at.name, RenameMode::Replace) == 0) {
         fs.SyncFolder(folder);
     }
     return error != 0 ? error : kChangedMeanwhile;

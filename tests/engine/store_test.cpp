@@ -140,7 +140,8 @@ TEST_F(EngineStore, AWholeNewContentIsWrittenByTheSameRules) {
     EXPECT_EQ(ReadBytes(m_folder / "second.ini"), "[New]\n");
     EXPECT_EQ(StatOf(m_file).st_ino, before);
     fs::remove(m_folder / "second.ini");
-    ASSERT_EQ(ReplaceBytes(RealFileSystem(), (m_folder / "made.ini").string(), "[M]\n"), Result::Done);
+    ASSERT_EQ(ReplaceBytes(RealFileSystem(), (m_folder / "made.ini").string(), "[M]\n"),
+              Result::Done);
     EXPECT_EQ(ReadBytes(m_folder / "made.ini"), "[M]\n");
     EXPECT_EQ(Names(m_folder.Path()), (std::set<std::string>{"f.ini", "made.ini"}));
 }
@@ -250,8 +251,8 @@ TEST_F(EngineStore, ARestoreRecordIsPutBackOnlyOverTheTearItRecords) {
     prepare();
     const fs::path record = recordOf();
     CFaultyFileSystem killed;
-    killed.crashAfter = static_cast<int>(
-        std::find(probe.log.begin(), probe.log.end(), "Reserve") - probe.log.begin());
+    killed.crashAfter = static_cast<int>(std::find(probe.log.begin(), probe.log.end(), "Reserve") -
+                                         probe.log.begin());
     Write(kAddKey, killed);
     ASSERT_TRUE(fs::exists(record));
 
@@ -338,6 +339,31 @@ TEST_F(EngineStore, AChangeByAnotherProgramMeanwhileIsKeptAndTheEditMadeAgainOnI
     system.meanwhile = [held] { EXPECT_EQ(::write(held, "; held\n", 7), 7); };
     EXPECT_TRUE(Write(kAddKey, system));
     ::close(held);
+    EXPECT_EQ(ReadBytes(m_file), edited + "; held\n");
+    EXPECT_EQ(Names(m_folder.Path()), std::set<std::string>{"f.ini"});
+
+    // Where the exchange back fails, a plain rename still puts that program's file back: under
+    // the temporary name it would look like a dead writer's leftover to the next cleanup.
+    class CNoExchangeBack : public CFaultyFileSystem {
+      public:
+        int RenameAt(int folder, const std::string& from, const std::string& to,
+                     PosixFiles::RenameMode mode) override {
+            if (mode == PosixFiles::RenameMode::Exchange && ++exchanges == 2) {
+                return Pass("RenameAt", [] { return EIO; });
+            }
+            return CFaultyFileSystem::RenameAt(folder, from, to, mode);
+        }
+        int exchanges = 0;
+    };
+    Put(kBefore);
+    const int heldAgain = ::open(m_file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_NE(heldAgain, -1);
+    CNoExchangeBack noExchangeBack;
+    noExchangeBack.meanwhileAt = system.meanwhileAt;
+    noExchangeBack.meanwhile = [heldAgain] { EXPECT_EQ(::write(heldAgain, "; held\n", 7), 7); };
+    EXPECT_TRUE(Write(kAddKey, noExchangeBack));
+    ::close(heldAgain);
+    EXPECT_EQ(noExchangeBack.exchanges, 3);
     EXPECT_EQ(ReadBytes(m_file), edited + "; held\n");
     EXPECT_EQ(Names(m_folder.Path()), std::set<std::string>{"f.ini"});
 }
