@@ -32,8 +32,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using NGUtils::IniEngine::Edit;
-using PosixFiles::RealFileSystem;
 using NGUtils::IniEngine::WriteProfileEdit;
+using PosixFiles::RealFileSystem;
 using TestingSupport::Names;
 using TestingSupport::ReadBytes;
 using TestingSupport::WriteBytes;
@@ -198,6 +198,39 @@ INSTANTIATE_TEST_SUITE_P(
                     SamenessCase{"StickyFolder", 01777, kOwner, 0664, false, false, false,
                                  kRunner}),
     TestingSupport::ByParamName());
+
+// While a file is rewritten in place its old bytes wait in a record beside it: the record lets
+// in no one the file's ACL keeps out, here the owning group that the mode bits (the mask) admit.
+TEST(EngineOwners, ARestoreRecordKeepsOutWhomTheFilesAclKeepsOut) {
+    TestingSupport::CTempFolder top;
+    const fs::path file = top / "Velmora.ini";
+    WriteBytes(file, kBefore);
+    const std::string groupKeptOut = Acl({{0x01, 6, kNoId},
+                                          {0x02, 6, kRunner},
+                                          {0x04, 0, kNoId},
+                                          {0x10, 6, kNoId},
+                                          {0x20, 0, kNoId}});
+    if (::setxattr(file.c_str(), "system.posix_acl_access", groupKeptOut.data(),
+                   groupKeptOut.size(), 0) != 0) {
+        GTEST_SKIP() << "the temporary folder's file system has no ACLs";
+    }
+    // A second name keeps the inode: the edit rewrites the file in place, under a record.
+    fs::create_hard_link(file, top / "second.ini");
+    EngineSupport::CFaultyFileSystem probe;
+    ASSERT_TRUE(WriteProfileEdit(probe, file.string(), kAddKey));
+    WriteBytes(file, kBefore);
+    EngineSupport::CFaultyFileSystem killed;
+    killed.crashAfter = static_cast<int>(std::find(probe.log.begin(), probe.log.end(), "Reserve") -
+                                         probe.log.begin());
+    WriteProfileEdit(killed, file.string(), kAddKey);
+
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    const fs::path record = top / (".Velmora.ini." + std::to_string(info.st_ino) + ".restore");
+    ASSERT_TRUE(fs::exists(record));
+    EXPECT_EQ(Attributes(record)["system.posix_acl_access"],
+              Attributes(file)["system.posix_acl_access"]);
+}
 
 TEST(EngineOwners, RootFollowsAUsersLinkOnlyToWhatThatUserOwns) {
     if (::geteuid() != 0) {
