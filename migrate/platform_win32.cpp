@@ -1,5 +1,4 @@
 // The platform operations on Windows: the system's own functions.
-#include <shlobj.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -7,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "known_folders.h"
 #include "platform.h"
 #include "platform_win32.h"
 #include "profile.h"
@@ -39,16 +39,7 @@ PathSyntax::PathStyle CSystemPlatform::Style() {
 }
 
 std::wstring CSystemPlatform::LocalAppDataFolder() {
-    // SHGetFolderPathW writes at most MAX_PATH characters, its NUL included; the one more is
-    // spare and stays zero.
-    constexpr std::size_t kFolderBufferSize = MAX_PATH + 1;
-    wchar_t folder[kFolderBufferSize] = {};
-    // Flags 0: the folder as it is now, not its default location.
-    const HRESULT result = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder);
-    if (FAILED(result)) {
-        return {};
-    }
-    return folder;
+    return Win32::LocalAppDataFolder();
 }
 
 std::uint16_t CSystemPlatform::UserUiLanguage() {

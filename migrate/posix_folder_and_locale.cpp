@@ -4,19 +4,13 @@
 #include <array>
 #include <utility>
 
+#include "data_folder.h"
 #include "posix_folder_and_locale.h"
 #include "text_codec.h"
 
 namespace Zentrel::Posix {
 
 namespace {
-
-std::string WithoutTrailingSlashes(std::string path) {
-    while (!path.empty() && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
-}
 
 bool IsSet(const char* value) {
     return value != nullptr && *value != '\0';
@@ -156,17 +150,7 @@ std::string AsciiCase(std::string_view text, bool upper) {
 }  // namespace
 
 std::wstring LocalAppDataFolder(const EnvironmentLookup& environment) {
-    // A relative folder would depend on where the program was started: it counts as unset.
-    auto isAbsolute = [](const char* value) { return IsSet(value) && value[0] == '/'; };
-    const char* dataHome = environment("XDG_DATA_HOME");
-    if (isAbsolute(dataHome)) {
-        return TextCodec::WideFromFileName(WithoutTrailingSlashes(dataHome));
-    }
-    const char* home = environment("HOME");
-    if (isAbsolute(home)) {
-        return TextCodec::WideFromFileName(WithoutTrailingSlashes(home) + "/.local/share");
-    }
-    return {};
+    return TextCodec::WideFromFileName(PosixFiles::LocalAppDataFolder(environment));
 }
 
 std::string MessagesLocaleName(const EnvironmentLookup& environment) {

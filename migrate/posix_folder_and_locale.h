@@ -13,9 +13,8 @@ namespace Zentrel::Posix {
 // Like getenv: the value of a variable, or null when it is not set.
 using EnvironmentLookup = std::function<const char*(const char*)>;
 
-// $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share when HOME is an absolute
-// path, else the empty string. Without trailing "/"; bytes that are no UTF-8 are kept as the
-// escapes of WideFromFileName.
+// The data folder of the programs' one rule (posix/data_folder.h) as a wide path: bytes that are
+// no UTF-8 are kept as the escapes of WideFromFileName.
 std::wstring LocalAppDataFolder(const EnvironmentLookup& environment);
 
 // The locale that gettext would take messages from: the first entry of $LANGUAGE unless the

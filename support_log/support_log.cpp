@@ -7,6 +7,28 @@ namespace SupportLog {
 // Beside g_iniFile and the language table, the one other piece of process state.
 CLog g_supportLog;
 
+namespace {
+
+// "2026-12-09 05:25:20.975Z": sorts as text, and reads the same from every system.
+std::string TimeStamp(const System::UtcTime& time) {
+    std::string text = "0000-00-00 00:00:00.000Z";
+    const auto digits = [&text](std::size_t at, std::size_t count, unsigned value) {
+        for (std::size_t i = at + count; i-- > at; value /= 10) {
+            text[i] = static_cast<char>('0' + value % 10);
+        }
+    };
+    digits(0, 4, time.year);
+    digits(5, 2, time.month);
+    digits(8, 2, time.day);
+    digits(11, 2, time.hour);
+    digits(14, 2, time.minute);
+    digits(17, 2, time.second);
+    digits(20, 3, time.millisecond);
+    return text;
+}
+
+}  // namespace
+
 void CLog::Start(std::string_view program, int argc, const char* const* argv) noexcept {
     try {
         m_file = System::OpenRequestedLog();
@@ -46,7 +68,7 @@ void CLog::Write(std::string_view text) noexcept {
         return;
     }
     try {
-        std::string line = System::UtcTime();
+        std::string line = TimeStamp(System::UtcNow());
         line += ' ';
         line += m_program;
         line += ' ';
@@ -115,9 +137,11 @@ std::string Quoted(std::string_view text) {
 }
 
 std::string Quoted(std::wstring_view text) {
-    // Lone surrogates (Windows names) and escaped bytes (POSIX names) keep a form of their own.
-    return Quoted(
-        TextCodec::EncodeUtf8(TextCodec::DecodeWide(text), TextCodec::LoneSurrogates::Carry));
+    return Quoted(Utf8(text));
+}
+
+std::string Utf8(std::wstring_view text) {
+    return TextCodec::EncodeUtf8(TextCodec::DecodeWide(text), TextCodec::LoneSurrogates::Carry);
 }
 
 }  // namespace SupportLog

@@ -71,6 +71,9 @@ class CRun {
 std::string Quoted(std::string_view text);
 // A wide path as UTF-8, the same way.
 std::string Quoted(std::wstring_view text);
+// Wide text as UTF-8; lone surrogates (Windows names) and escaped bytes (POSIX names) keep a form
+// of their own.
+std::string Utf8(std::wstring_view text);
 
 // What the log asks of the system: support_log_win32.cpp and support_log_posix.cpp.
 namespace System {
@@ -89,7 +92,11 @@ void FlushLog(std::intptr_t file) noexcept;
 void CloseLog(std::intptr_t file) noexcept;
 
 const char* LineEnd() noexcept;
-std::string UtcTime();
+// The time now in UTC, as the system's clock gives it.
+struct UtcTime {
+    unsigned year, month, day, hour, minute, second, millisecond;
+};
+UtcTime UtcNow() noexcept;
 std::uint64_t Milliseconds() noexcept;
 std::uint32_t ProcessId() noexcept;
 std::string CommandLine(int argc, const char* const* argv);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "data_folder.h"
 #include "file_system.h"
 #include "path_walk.h"
 #include "support_log.h"
@@ -81,21 +82,15 @@ const char* LineEnd() noexcept {
     return "\n";
 }
 
-std::string UtcTime() {
+UtcTime UtcNow() noexcept {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     tm parts{};
     gmtime_r(&now.tv_sec, &parts);
-    char text[40] = {};
-    const std::size_t length = std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &parts);
-    const long milliseconds = now.tv_nsec / 1000000;
-    std::string result(text, length);
-    result += '.';
-    result += static_cast<char>('0' + milliseconds / 100);
-    result += static_cast<char>('0' + milliseconds / 10 % 10);
-    result += static_cast<char>('0' + milliseconds % 10);
-    result += 'Z';
-    return result;
+    return {static_cast<unsigned>(parts.tm_year + 1900), static_cast<unsigned>(parts.tm_mon + 1),
+            static_cast<unsigned>(parts.tm_mday),        static_cast<unsigned>(parts.tm_hour),
+            static_cast<unsigned>(parts.tm_min),         static_cast<unsigned>(parts.tm_sec),
+            static_cast<unsigned>(now.tv_nsec / 1000000)};
 }
 
 std::uint64_t Milliseconds() noexcept {
@@ -128,16 +123,7 @@ std::string SystemVersion() {
 }
 
 std::string DataFolder() {
-    // The rule the migration follows for its local application-data folder.
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome != nullptr && dataHome[0] == '/') {
-        return dataHome;
-    }
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && home[0] == '/') {
-        return std::string(home) + "/.local/share";
-    }
-    return {};
+    return PosixFiles::LocalAppDataFolder(std::getenv);
 }
 
 bool PathExists(const std::wstring& path) noexcept {

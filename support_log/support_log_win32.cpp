@@ -1,21 +1,15 @@
 // The support log on Windows: one handle that may only append, one WriteFile per line.
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <string>
 
+#include "known_folders.h"
 #include "support_log.h"
-#include "text_codec.h"
 #include "unique_handle.h"
 
 namespace SupportLog::System {
 
 namespace {
-
-std::string Utf8(std::wstring_view text) {
-    return TextCodec::EncodeUtf8(TextCodec::DecodeWide(text), TextCodec::LoneSurrogates::Carry);
-}
 
 // The variable's value; empty when it is unset or empty.
 std::wstring RequestedPath() {
@@ -95,30 +89,11 @@ const char* LineEnd() noexcept {
     return "\r\n";
 }
 
-std::string UtcTime() {
+UtcTime UtcNow() noexcept {
     SYSTEMTIME now{};
     GetSystemTime(&now);
-    char text[32] = {};
-    const auto digits = [&text](std::size_t at, unsigned value, std::size_t count) {
-        for (std::size_t i = count; i-- > 0; value /= 10) {
-            text[at + i] = static_cast<char>('0' + value % 10);
-        }
-    };
-    digits(0, now.wYear, 4);
-    text[4] = '-';
-    digits(5, now.wMonth, 2);
-    text[7] = '-';
-    digits(8, now.wDay, 2);
-    text[10] = ' ';
-    digits(11, now.wHour, 2);
-    text[13] = ':';
-    digits(14, now.wMinute, 2);
-    text[16] = ':';
-    digits(17, now.wSecond, 2);
-    text[19] = '.';
-    digits(20, now.wMilliseconds, 3);
-    text[23] = 'Z';
-    return std::string(text, 24);
+    return {now.wYear,   now.wMonth,  now.wDay,         now.wHour,
+            now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 std::uint64_t Milliseconds() noexcept {
@@ -151,11 +126,7 @@ std::string SystemVersion() {
 }
 
 std::string DataFolder() {
-    wchar_t folder[MAX_PATH + 1] = {};
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder))) {
-        return {};
-    }
-    return Utf8(folder);
+    return Utf8(Win32::LocalAppDataFolder());
 }
 
 bool PathExists(const std::wstring& path) noexcept {
